@@ -1,0 +1,49 @@
+# The two commands a newcomer needs: `make run` and `make test`. Everything installs what it lacks first.
+JOBS ?= $(shell nproc)
+CTEST_JOBS ?= $(JOBS)
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build run test test-debug test-asan bench fuzz format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps
+
+build/debug/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset debug
+
+build: deps build/debug/build.ninja
+	cmake --build --preset debug -j $(JOBS)
+
+# The main job: the desktop client against the local default (a bundled server on this machine).
+run: build
+	bash scripts/run-local
+
+test: deps test-debug test-asan
+
+test-debug:
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS)
+	ctest --preset debug -j $(CTEST_JOBS)
+
+test-asan:
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(CTEST_JOBS)
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	bash scripts/run-bench build/release
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	bash scripts/run-fuzz build/fuzz $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Lock.h"
+#include "platform/Thread.h"
+#include "platform/Trace.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Collects trace lines for the duration of a test.
+class CTraceCapture {
+public:
+    CTraceCapture() {
+        SetTraceSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back(line);
+        });
+    }
+    ~CTraceCapture() { SetTraceSink(nullptr); }
+    int Count(const std::string& needle) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int n = 0;
+        for (const auto& l : m_lines) n += l.find(needle) != std::string::npos;
+        return n;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+// A body that runs until asked to stop, counting its steps.
+class CPolite : public CThread {
+public:
+    explicit CPolite(const char* name = "CPolite") { SetName(name); }
+    ~CPolite() override { Stop(); }
+    std::atomic<int> steps{0};
+    std::atomic<bool> sawStopAtBegin{false};
+
+protected:
+    void Run() override {
+        sawStopAtBegin = IsStopRequested();
+        while (!IsStopRequested()) {
+            ++steps;
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+};
+
+// A body that ignores the stop request and holds a lock through a guard while it sleeps.
+class CStubborn : public CThread {
+public:
+    explicit CStubborn(CLock& lock) : m_lock(lock) { SetName("CStubborn"); }
+    ~CStubborn() override { Stop(); }
+    std::atomic<bool> holding{false};
+    static std::atomic<int> unwound;
+
+protected:
+    void Run() override {
+        struct Unwind {
+            ~Unwind() { ++unwound; }
+        } unwind;
+        CLockGuard guard(m_lock);
+        holding = true;
+        for (;;) usleep(1000);  // blocked in the system, as a stuck body would be
+    }
+
+private:
+    CLock& m_lock;
+};
+std::atomic<int> CStubborn::unwound{0};
+
+class CService : public CServiceRecv {
+public:
+    ~CService() override { Stop(); }
+    std::atomic<int> steps{0};
+
+protected:
+    void Service() override { ++steps; }
+};
+
+TEST(Thread, StartTwiceCreatesNoSecondThread) {
+    CTraceCapture traces;
+    const int before = g_nActiveThreads;
+    CPolite t;
+    ASSERT_TRUE(t.Start());
+    const uint32_t id = t.GetThreadId();
+    EXPECT_TRUE(t.Start());
+    EXPECT_EQ(1, traces.Count("( m_hThread )"));
+    EXPECT_EQ(id, t.GetThreadId());
+    EXPECT_EQ(before + 1, g_nActiveThreads.load());
+    EXPECT_TRUE(t.Stop());
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_FALSE(t.IsRunning());
+    EXPECT_EQ(before, g_nActiveThreads.load());
+    EXPECT_FALSE(t.sawStopAtBegin) << "a body that tests the flag before its first step still runs";
+    EXPECT_GT(t.steps.load(), 0);
+}
+
+TEST(Thread, StopWithoutAThreadTracesAndReturnsTrue) {
+    CTraceCapture traces;
+    CPolite t;
+    EXPECT_TRUE(t.Stop());
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_EQ(1, traces.Count("| ERROR | ( NULL == m_hThread )"));
+}
+
+TEST(Thread, CanBeStartedAgainAfterStop) {
+    CPolite t;
+    ASSERT_TRUE(t.Start());
+    t.Stop();
+    ASSERT_TRUE(t.Start());
+    EXPECT_TRUE(t.HasThread());
+    t.Stop();
+}
+
+TEST(Thread, AnUnnamedThreadTracesOnceAfterStarting) {
+    CTraceCapture traces;
+    CPolite unnamed("Desconocido");
+    unnamed.Start();
+    unnamed.Stop();
+    EXPECT_EQ(1, traces.Count("Thread sin nombre\n"));
+    CPolite named;
+    named.Start();
+    named.Stop();
+    EXPECT_EQ(1, traces.Count("Thread sin nombre\n"));
+}
+
+TEST(Thread, SetNameNullKeepsTheNameAndTraces) {
+    CTraceCapture traces;
+    CPolite t("Mine");
+    t.SetName(nullptr);
+    EXPECT_STREQ("Mine", t.GetName());
+    EXPECT_EQ(1, traces.Count("Es ( NULL == pszThreadName )"));
+}
+
+TEST(Thread, AStubbornBodyIsBrokenAfterThePollsAndReleasesItsLock) {
+    CTraceCapture traces;
+    CLock lock;
+    const int before = g_nActiveThreads;
+    const int unwoundBefore = CStubborn::unwound;
+    CStubborn t(lock);
+    ASSERT_TRUE(t.Start());
+    while (!t.holding) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(lock.IsLocked());
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_TRUE(t.Stop());
+    EXPECT_GE(std::chrono::steady_clock::now() - began, 100ms) << "the body gets its 101 polls first";
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_FALSE(t.IsRunning());
+    EXPECT_FALSE(lock.IsLocked()) << "the forced end unwound the body's guard";
+    EXPECT_EQ(unwoundBefore + 1, CStubborn::unwound.load());
+    EXPECT_EQ(before, g_nActiveThreads.load());
+    EXPECT_EQ(1, traces.Count("Break de Thread. Activos"));
+    EXPECT_EQ(1, traces.Count("Nombre=\"CStubborn\""));
+}
+
+TEST(Thread, BreakCalledDirectlyEndsTheThread) {
+    CLock lock;
+    CStubborn t(lock);
+    ASSERT_TRUE(t.Start());
+    while (!t.holding) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(t.Break());
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_FALSE(t.IsRunning());
+    EXPECT_FALSE(lock.IsLocked());
+    EXPECT_TRUE(t.Break()) << "breaking again finds no thread";
+    ASSERT_TRUE(t.Start()) << "a broken object can be started again";
+    while (!lock.IsLocked()) std::this_thread::sleep_for(1ms);
+    t.Stop();
+}
+
+TEST(Thread, AStopBeforeTheBodyBeginsStillStopsIt) {
+    // Many short runs: whatever the interleaving, Stop never waits for the break.
+    for (int i = 0; i < 50; ++i) {
+        CPolite t;
+        ASSERT_TRUE(t.Start());
+        const auto began = std::chrono::steady_clock::now();
+        t.Stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 90ms);
+    }
+}
+
+TEST(Thread, ActiveCountFollowsBodies) {
+    const int before = g_nActiveThreads;
+    {
+        std::vector<std::unique_ptr<CPolite>> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.push_back(std::make_unique<CPolite>());
+            threads.back()->Start();
+        }
+        EXPECT_EQ(before + 4, g_nActiveThreads.load());
+    }
+    EXPECT_EQ(before, g_nActiveThreads.load());
+}
+
+TEST(ServiceThread, StepsUntilStoppedAndKeepsItsName) {
+    CService s;
+    EXPECT_STREQ("CServiceRecv", s.GetName());
+    struct CSend : CServiceSend {
+        void Service() override {}
+    } send;
+    EXPECT_STREQ("CServiceSend", send.GetName());
+    ASSERT_TRUE(s.Start());
+    while (s.steps < 5) std::this_thread::sleep_for(1ms);
+    s.Stop();
+    const int steps = s.steps;
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(steps, s.steps.load());
+}
+
+TEST(Lock, ExcludesAndMayBeReleasedTwice) {
+    CLock lock;
+    EXPECT_TRUE(lock.TryLock());
+    EXPECT_FALSE(lock.TryLock());
+    lock.Unlock();
+    lock.Unlock();  // releasing a free lock leaves it free
+    EXPECT_TRUE(lock.TryLock());
+    lock.Unlock();
+
+    long counter = 0;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                CLockGuard g(lock);
+                ++counter;
+            }
+        });
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(80000, counter);
+}
+
+}  // namespace
