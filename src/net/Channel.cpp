@@ -1,0 +1,117 @@
+#include "net/Channel.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "net/ServiceTCP.h"
+#include "net/WakeEvent.h"
+
+void CChannel::SRing::Reset() {
+    free.clear();
+    used.clear();
+    for (int i = 0; i < kSlots; ++i)
+        free.push_back(i);
+}
+
+bool CChannel::SRing::Push(uint32_t tag, const void* data, size_t length) {
+    if (free.size() == 0)
+        return false;
+    const int i = free.front();
+    free.pop_front();
+    SSlot& slot = slots[i];
+    slot.tag = tag;
+    slot.data.SetSize(0);
+    slot.data.Append(data, length);
+    used.push_back(i);
+    return true;
+}
+
+bool CChannel::SRing::Pop(uint32_t& tag, CByteBuffer& buffer) {
+    if (used.size() == 0)
+        return false;
+    const int i = used.front();
+    used.pop_front();
+    const SSlot& slot = slots[i];
+    tag = slot.tag;
+    buffer.SetSize(slot.data.Size());
+    if (slot.data.Size() > 0)
+        std::memcpy(buffer.Data(), slot.data.Data(), slot.data.Size());
+    free.push_back(i);
+    return true;
+}
+
+CChannel::CChannel(uint8_t id, bool notify) : m_nId(id), m_bNotify(notify) {
+    Reset();
+}
+
+void CChannel::Reset() {
+    CLockGuard guard(m_Lock);
+    m_Recv.Reset();
+    m_Send.Reset();
+}
+
+bool CChannel::PushReceived(uint32_t tag, const void* data, size_t length) {
+    CLockGuard guard(m_Lock);
+    return m_Recv.Push(tag, data, length);
+}
+
+bool CChannel::PopReceived(uint32_t& tag, CByteBuffer& buffer) {
+    CLockGuard guard(m_Lock);
+    return m_Recv.Pop(tag, buffer);
+}
+
+bool CChannel::PushSend(uint32_t tag, const void* data, size_t length) {
+    CLockGuard guard(m_Lock);
+    if (!m_Send.Push(tag, data, length))
+        return false;
+    if (m_pSendWake != nullptr)
+        m_pSendWake->Set();
+    return true;
+}
+
+bool CChannel::PopSend(uint32_t& tag, CByteBuffer& buffer) {
+    CLockGuard guard(m_Lock);
+    return m_Send.Pop(tag, buffer);
+}
+
+bool CChannel::PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!PushSend(tag, data, length)) {
+        if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int CChannel::ReceivedCount() const {
+    CLockGuard guard(m_Lock);
+    return static_cast<int>(m_Recv.used.size());
+}
+
+int CChannel::SendCount() const {
+    CLockGuard guard(m_Lock);
+    return static_cast<int>(m_Send.used.size());
+}
+
+int CChannel::FreeReceiveSlots() const {
+    CLockGuard guard(m_Lock);
+    return static_cast<int>(m_Recv.free.size());
+}
+
+int CChannel::FreeSendSlots() const {
+    CLockGuard guard(m_Lock);
+    return static_cast<int>(m_Send.free.size());
+}
+
+CChannel::~CChannel() {
+    if (m_pService != nullptr)
+        m_pService->RemoveChannel(this);
+}
+
+void CChannel::SetService(CServiceTCP* service, CWakeEvent* wake) {
+    CLockGuard guard(m_Lock);
+    m_pService = service;
+    m_pSendWake = wake;
+}

@@ -1,0 +1,71 @@
+// CChannel: one numbered channel of the connection, with a 32-slot ring per direction. Producers push
+// and consumers pop under the channel's lock; a full ring refuses the push (false) and the producer
+// retries, so nothing is ever dropped. In each direction every slot is either free or used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/ByteBuffer.h"
+#include "platform/Deque.h"
+#include "platform/Lock.h"
+
+class CWakeEvent;
+class CServiceTCP;
+
+class CChannel {
+public:
+    static constexpr int kSlots = 32;
+
+    CChannel(uint8_t id, bool notify = true);
+    // A channel still registered with a transport leaves it first.
+    virtual ~CChannel();
+    CChannel(const CChannel&) = delete;
+    CChannel& operator=(const CChannel&) = delete;
+
+    uint8_t GetId() const { return m_nId; }
+    bool GetNotify() const { return m_bNotify; }
+
+    // Empties both directions.
+    void Reset();
+
+    bool PushReceived(uint32_t tag, const void* data, size_t length);
+    bool PopReceived(uint32_t& tag, CByteBuffer& buffer);
+    bool PushSend(uint32_t tag, const void* data, size_t length);
+    bool PopSend(uint32_t& tag, CByteBuffer& buffer);
+    // PushSend retried every millisecond while the ring is full, for at most `timeoutMs` (negative:
+    // no limit). False only when the ring stayed full that long.
+    bool PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs);
+
+    int ReceivedCount() const;
+    int SendCount() const;
+    int FreeReceiveSlots() const;
+    int FreeSendSlots() const;
+
+private:
+    friend class CServiceTCP;
+    // Set by the transport while the channel is registered: its send thread sleeps on the event and a
+    // push sets it.
+    void SetService(CServiceTCP* service, CWakeEvent* wake);
+
+    struct SSlot {
+        uint32_t tag = 0;
+        CByteBuffer data;
+    };
+    struct SRing {
+        SSlot slots[kSlots];
+        TDeque<int> free;
+        TDeque<int> used;
+        void Reset();
+        bool Push(uint32_t tag, const void* data, size_t length);
+        bool Pop(uint32_t& tag, CByteBuffer& buffer);
+    };
+
+    uint8_t m_nId;
+    bool m_bNotify;
+    SRing m_Recv;
+    SRing m_Send;
+    CWakeEvent* m_pSendWake = nullptr;
+    CServiceTCP* m_pService = nullptr;  // changed by the owning thread only
+    mutable CLock m_Lock;
+};

@@ -1,0 +1,23 @@
+// CChannelText: channel 1, one chat line per message.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "net/Channel.h"
+#include "net/Protocol.h"
+
+class CChannelText : public CChannel {
+public:
+    static constexpr int kQueueWaitMs = 5000;
+
+    CChannelText() : CChannel(kChannelText, true) {}
+
+    // Nothing is sent for an empty text. True once queued.
+    bool SendText(std::string_view text);
+    // Pops one message and returns its text; empty when none is waiting (or it was malformed).
+    std::string ReceiveText();
+
+private:
+    CByteBuffer m_buffer;
+};

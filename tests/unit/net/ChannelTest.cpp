@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "net/Channel.h"
+#include "net/ChannelControl.h"
+#include "net/ChannelText.h"
+
+namespace {
+
+std::string AsText(const CByteBuffer& b) {
+    return std::string(reinterpret_cast<const char*>(b.Data()), b.Size());
+}
+
+TEST(Channel, RingsAreFifoBoundedAndKeepTheFreeUsedInvariant) {
+    CChannel ch(2);
+    EXPECT_EQ(32, ch.FreeSendSlots());
+    for (int i = 0; i < 32; ++i) {
+        const std::string m = "m" + std::to_string(i);
+        ASSERT_TRUE(ch.PushSend(static_cast<uint32_t>(i), m.data(), m.size()));
+        EXPECT_EQ(32, ch.SendCount() + ch.FreeSendSlots());
+    }
+    EXPECT_FALSE(ch.PushSend(99, "x", 1));  // full: refused, not dropped or overwritten
+    EXPECT_EQ(32, ch.ReceivedCount() + ch.FreeReceiveSlots());
+    EXPECT_EQ(0, ch.ReceivedCount());  // directions are separate
+
+    CByteBuffer out;
+    uint32_t tag = 0;
+    for (int i = 0; i < 32; ++i) {
+        ASSERT_TRUE(ch.PopSend(tag, out));
+        EXPECT_EQ(static_cast<uint32_t>(i), tag);
+        EXPECT_EQ("m" + std::to_string(i), AsText(out));
+    }
+    EXPECT_FALSE(ch.PopSend(tag, out));
+    EXPECT_EQ(32, ch.FreeSendSlots());
+}
+
+TEST(Channel, SlotsGrowForLargeMessagesAndHandEmptyOnes) {
+    CChannel ch(4);
+    std::string big(100000, 'v');
+    big[99999] = 'z';
+    ASSERT_TRUE(ch.PushReceived(4, big.data(), big.size()));
+    ASSERT_TRUE(ch.PushReceived(0, nullptr, 0));
+    CByteBuffer out;
+    uint32_t tag = 0;
+    ASSERT_TRUE(ch.PopReceived(tag, out));
+    EXPECT_EQ(big, AsText(out));
+    ASSERT_TRUE(ch.PopReceived(tag, out));
+    EXPECT_EQ(0u, out.Size());
+}
+
+TEST(Channel, ResetEmptiesBothDirections) {
+    CChannel ch(0);
+    ch.PushSend(0, "a", 1);
+    ch.PushReceived(0, "b", 1);
+    ch.Reset();
+    EXPECT_EQ(0, ch.SendCount());
+    EXPECT_EQ(0, ch.ReceivedCount());
+    EXPECT_EQ(32, ch.FreeSendSlots());
+    EXPECT_EQ(32, ch.FreeReceiveSlots());
+}
+
+TEST(Channel, ProducerAndConsumerThreadsLoseNothing) {
+    CChannel ch(2);
+    constexpr int kCount = 5000;
+    std::thread producer([&] {
+        for (int i = 0; i < kCount; ++i)
+            ASSERT_TRUE(ch.PushSendWait(0, &i, sizeof i, -1));
+    });
+    CByteBuffer out;
+    uint32_t tag = 0;
+    for (int expected = 0; expected < kCount;) {
+        if (!ch.PopSend(tag, out)) {
+            std::this_thread::yield();
+            continue;
+        }
+        int v = -1;
+        ASSERT_EQ(sizeof v, out.Size());
+        std::memcpy(&v, out.Data(), sizeof v);
+        ASSERT_EQ(expected, v);
+        ++expected;
+    }
+    producer.join();
+}
+
+TEST(Channel, PushSendWaitGivesUpOnlyAfterItsBound) {
+    CChannel ch(0);
+    for (int i = 0; i < 32; ++i)
+        ch.PushSend(0, "x", 1);
+    EXPECT_FALSE(ch.PushSendWait(0, "y", 1, 5));
+    EXPECT_EQ(32, ch.SendCount());
+}
+
+TEST(ChannelControl, SendOperationsQueueTheirRecords) {
+    CChannelControl ctl;
+    EXPECT_EQ(0, ctl.GetId());
+    ASSERT_TRUE(ctl.SendLogin("12345", "pw", "127.0.0.1", kClientVersion, 0));
+    ASSERT_TRUE(ctl.SendPing());
+    ASSERT_TRUE(ctl.SendCallAccept(0x0A0B0C0D));
+    ASSERT_TRUE(ctl.SendStatus('C'));
+    Bytes setup = BuildCallSetup(5, "1", "N", "2");
+    setup[327] = kRefusedNoAnswer;
+    ASSERT_TRUE(ctl.SendCallRefused(setup.data(), setup.size()));
+    EXPECT_FALSE(ctl.SendCallRefused(setup.data(), 100));
+
+    CByteBuffer out;
+    uint32_t tag = 99;
+    ASSERT_TRUE(ctl.PopSend(tag, out));
+    EXPECT_EQ(0u, tag);
+    EXPECT_EQ(BuildLogin("12345", "pw", "127.0.0.1", kClientVersion, 0),
+              Bytes(out.Data(), out.Data() + out.Size()));
+    ASSERT_TRUE(ctl.PopSend(tag, out));
+    EXPECT_EQ((Bytes{8, 0}), Bytes(out.Data(), out.Data() + out.Size()));
+    ASSERT_TRUE(ctl.PopSend(tag, out));
+    EXPECT_EQ((Bytes{13, 0x0D, 0x0C, 0x0B, 0x0A}), Bytes(out.Data(), out.Data() + out.Size()));
+    ASSERT_TRUE(ctl.PopSend(tag, out));
+    EXPECT_EQ((Bytes{48, 'C'}), Bytes(out.Data(), out.Data() + out.Size()));
+    ASSERT_TRUE(ctl.PopSend(tag, out));
+    ASSERT_EQ(328u, out.Size());
+    EXPECT_EQ(18, out.Data()[0]);
+    EXPECT_EQ(18, out.Data()[327]);
+    EXPECT_FALSE(ctl.PopSend(tag, out));
+}
+
+TEST(ChannelText, SendsLinesAndReceivesThem) {
+    CChannelText text;
+    EXPECT_EQ(1, text.GetId());
+    EXPECT_FALSE(text.SendText(""));
+    EXPECT_EQ(0, text.SendCount());
+    ASSERT_TRUE(text.SendText("hi"));
+    CByteBuffer out;
+    uint32_t tag = 0;
+    ASSERT_TRUE(text.PopSend(tag, out));
+    EXPECT_EQ((Bytes{0, 0, 0, 2, 'h', 'i', 0}), Bytes(out.Data(), out.Data() + out.Size()));
+
+    EXPECT_EQ("", text.ReceiveText());
+    const Bytes line = BuildText("hola");
+    text.PushReceived(0, line.data(), line.size());
+    text.PushReceived(0, "\0\0", 2);  // malformed: ignored
+    EXPECT_EQ("hola", text.ReceiveText());
+    EXPECT_EQ("", text.ReceiveText());
+    EXPECT_EQ(0, text.ReceivedCount());
+}
+
+}  // namespace
