@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "net/Frame.h"
 #include "net/SocketTCP.h"
+#include "net/SocketThreadConnectTCP.h"
 #include "platform/Messages.h"
 
 namespace nettest {
@@ -73,6 +75,31 @@ inline bool SendRaw(CSocketTCP& s, const std::vector<uint8_t>& bytes) {
         sent += static_cast<size_t>(r);
     }
     return true;
+}
+
+// Runs one attempt of the connector to its end. Returns the codes the window saw, sorted (sent codes
+// are dispatched before posted ones, so arrival order says little); a socket reported with code 3 is
+// taken over into `taken`.
+inline std::vector<int> RunConnect(CSocketThreadConnectTCP& connector, const std::string& host, int port,
+                                   CSocketTCP& taken) {
+    std::vector<int> codes;
+    CRecorder window;
+    window.onMessage = [&](UINT m, WPARAM w, LPARAM l) {
+        if (m != WM_SOCKET_CONNECT)
+            return;
+        const int code = static_cast<int>(static_cast<intptr_t>(w));
+        codes.push_back(code);
+        if (code == SOCKET_CONNECT_CONNECTED) {
+            EXPECT_TRUE(taken.Attach(*reinterpret_cast<CSocketTCP*>(l)));
+        } else {
+            EXPECT_EQ(0, l) << "code " << code << " carries a socket";
+        }
+    };
+    EXPECT_TRUE(connector.Connect(window.GetSafeHwnd(), host, port));
+    EXPECT_TRUE(WaitFor([&] { return !connector.HasThread(); }, 30000));
+    DispatchPendingMessages();
+    std::sort(codes.begin(), codes.end());
+    return codes;
 }
 
 }  // namespace nettest
