@@ -1,0 +1,44 @@
+// The command line of velaphond: `serve` and the `user` administration commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/UserProfile.h"
+
+// A numeric IPv4 or IPv6 address and a port, written "ADDR:PORT" or "[ADDR]:PORT".
+struct CEndpoint {
+    std::string strHost;
+    uint16_t nPort = 0;
+
+    std::string ToString() const;
+    // True for 0.0.0.0 and ::, which accept on every interface.
+    bool IsAnyAddress() const;
+};
+
+bool ParseEndpoint(const std::string& text, CEndpoint& endpoint);
+
+enum class ECommand { Help, Serve, UserAdd, UserRemove, UserList };
+
+struct CServerOptions {
+    ECommand eCommand = ECommand::Help;
+    std::string strDbPath;
+    CEndpoint listen{"0.0.0.0", 443};
+    CEndpoint http{"0.0.0.0", 8080};
+    std::string strCurrentVersion = "0200003";
+    uint32_t nPingIntervalMs = 30000;
+    CUserProfile profile;  // user add/remove: the NTV and profile fields
+    std::string strPassword;
+};
+
+struct CCommandLine {
+    bool bOk = false;
+    std::string strError;  // why the arguments were refused
+    CServerOptions options;
+};
+
+// Parses the arguments after the program name.
+CCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+const char* UsageText();

@@ -1,0 +1,495 @@
+#include "server/Switchboard.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "server/AccountStore.h"
+#include "server/PasswordHash.h"
+#include "server/ServerLog.h"
+#include "server/UserProfile.h"
+
+namespace {
+
+// The name field of the user information starts here; the record ends with the name's NUL.
+constexpr size_t kUserInfoNameOffset = 403;
+
+Bytes Frame(uint8_t channel, const Bytes& payload) {
+    Bytes frame(kFrameHeaderSize + payload.size());
+    BuildFrameHeader(frame.data(), channel, static_cast<uint32_t>(payload.size()), "", kTagControl, false);
+    std::copy(payload.begin(), payload.end(), frame.begin() + kFrameHeaderSize);
+    return frame;
+}
+
+std::string StripLeadingZeros(const std::string& digits) {
+    size_t first = digits.find_first_not_of('0');
+    return first == std::string::npos ? std::string() : digits.substr(first);
+}
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace
+
+void CPresenceTable::Set(const std::string& ntv, char letter) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_Letters[ntv] = letter;
+}
+
+void CPresenceTable::Remove(const std::string& ntv) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_Letters.erase(ntv);
+}
+
+char CPresenceTable::Get(const std::string& ntv) const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    auto it = m_Letters.find(ntv);
+    return it == m_Letters.end() ? 'D' : it->second;
+}
+
+bool IsOlderVersion(const std::string& client, const std::string& current) {
+    if (!AllDigits(client))
+        return true;
+    if (!AllDigits(current))
+        return false;
+    std::string a = StripLeadingZeros(client);
+    std::string b = StripLeadingZeros(current);
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+CSwitchboard::CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config)
+    : m_Store(store), m_Host(host), m_Config(std::move(config)), m_nNextCallId(m_Config.nFirstCallId) {
+    if (m_Config.nPingIntervalMs == 0)
+        m_Config.nPingIntervalMs = 1;
+}
+
+CSwitchboard::CSession* CSwitchboard::Find(ConnId id) {
+    auto it = m_Sessions.find(id);
+    return it == m_Sessions.end() ? nullptr : &it->second;
+}
+
+void CSwitchboard::Send(ConnId id, const Bytes& record) {
+    m_Host.SendFrame(id, Frame(kChannelControl, record), false);
+}
+
+void CSwitchboard::OnConnected(ConnId id, const std::string& peer, uint64_t nowMs) {
+    CSession& s = m_Sessions[id];
+    s.id = id;
+    s.strPeer = peer;
+    s.nLastRecvMs = nowMs;
+    if (m_nNextPingMs == 0)
+        m_nNextPingMs = nowMs + m_Config.nPingIntervalMs;
+    ServerLog("connect %s", peer.c_str());
+}
+
+void CSwitchboard::OnDisconnected(ConnId id, const char* reason) {
+    CSession* s = Find(id);
+    if (s == nullptr)
+        return;
+    Forget(*s, reason);
+}
+
+void CSwitchboard::CloseSession(ConnId id, const char* reason) {
+    CSession* s = Find(id);
+    if (s == nullptr)
+        return;
+    Forget(*s, reason);
+    m_Host.CloseConnection(id);
+}
+
+void CSwitchboard::Forget(CSession& s, const char* reason) {
+    LeaveCall(s);
+    DropRingingAt(s);
+    if (s.eLogin == ELogin::Done) {
+        if (!s.bGuest) {
+            m_ByNtv.erase(s.strNtv);
+            m_Presence.Remove(s.strNtv);
+        }
+        ServerLog("logout %s from %s (%s)", LogSafe(s.strNtv).c_str(), s.strPeer.c_str(), reason);
+    } else {
+        ServerLog("disconnect %s (%s)", s.strPeer.c_str(), reason);
+    }
+    if (s.eLogin == ELogin::Checking)
+        m_Host.PauseReading(s.id, false);
+    m_Sessions.erase(s.id);
+}
+
+void CSwitchboard::OnTimer(uint64_t nowMs) {
+    const uint64_t interval = m_Config.nPingIntervalMs;
+    std::vector<ConnId> silent;
+    for (const auto& [id, s] : m_Sessions) {
+        if (nowMs >= s.nLastRecvMs + 3 * interval)
+            silent.push_back(id);
+    }
+    for (ConnId id : silent)
+        CloseSession(id, "silent for three ping intervals");
+    if (m_nNextPingMs != 0 && nowMs >= m_nNextPingMs) {
+        for (const auto& [id, s] : m_Sessions)
+            SendShort(id, MSG_PING);
+        m_nNextPingMs = nowMs + interval;
+    }
+}
+
+void CSwitchboard::OnFrame(ConnId id, const SFrameHeader& header, Bytes&& frame, uint64_t nowMs) {
+    CSession* s = Find(id);
+    if (s == nullptr || frame.size() != kFrameHeaderSize + header.length)
+        return;
+    s->nLastRecvMs = nowMs;
+    const uint8_t* payload = frame.data() + kFrameHeaderSize;
+    const size_t size = header.length;
+    switch (header.channel) {
+        case kChannelControl:
+            HandleControl(*s, frame, payload, size);
+            break;
+        case kChannelText:
+        case kChannelAudio:
+        case kChannelVideo:
+            // Media of an established call go to the other party unchanged, header and all.
+            if (ConnId peer = PeerOf(*s); peer != 0) {
+                m_Host.SendFrame(peer, std::move(frame), header.channel != kChannelText);
+            }
+            break;
+        default:
+            break;  // no such channel: ignored
+    }
+}
+
+void CSwitchboard::HandleControl(CSession& s, Bytes& frame, const uint8_t* payload, size_t size) {
+    if (size == 0)
+        return;
+    const uint8_t code = payload[0];
+    if (s.eLogin == ELogin::Checking)
+        return;
+    if (s.eLogin == ELogin::None) {
+        if (code == MSG_LOGIN)
+            HandleLogin(s, payload, size);
+        return;
+    }
+    switch (code) {
+        case MSG_PING:
+            break;  // the answer to ours; receiving it is all that counts
+        case MSG_SET_STATUS: {
+            char letter = 0;
+            if (!ParseSetStatus(payload, size, letter))
+                break;
+            if (letter == 'A' || letter == 'B')
+                letter = 'A';
+            if (letter != 'A' && letter != 'C')
+                break;
+            s.cStatus = letter;
+            if (!s.bGuest)
+                m_Presence.Set(s.strNtv, letter);
+            ServerLog("status %s %c", LogSafe(s.strNtv).c_str(), letter);
+            break;
+        }
+        case MSG_CONTACTS:
+        case MSG_CONTACT_ADD:
+        case MSG_CONTACT_REMOVE:
+        case MSG_CONTACT_STATUS:
+            HandleContacts(s, code, payload, size);
+            break;
+        case MSG_CALL_REQUEST:
+            HandleCallRequest(s);
+            break;
+        case MSG_CALL_SETUP:
+            HandleCallSetup(s, payload, size);
+            break;
+        case MSG_CALL_ACCEPT:
+            HandleCallAccept(s, payload, size);
+            break;
+        case MSG_CALL_REFUSED:
+            HandleCallRefused(s, payload, size);
+            break;
+        case MSG_CALL_CONNECTED: {
+            auto it = m_Calls.find(s.nCallId);
+            if (it != m_Calls.end() && it->second.eState == ECallState::Established &&
+                it->second.callee == s.id) {
+                SendShort(it->second.caller, MSG_CALL_CONNECTED);
+            }
+            break;
+        }
+        case MSG_HANGUP:
+        case MSG_CALL_END:
+            LeaveCall(s);
+            break;
+        case MSG_VIDEO_FORMAT:
+        case MSG_VIDEO_STOP:
+        case MSG_VIDEO_KEYFRAME:
+            if (ConnId peer = PeerOf(s); peer != 0)
+                m_Host.SendFrame(peer, std::move(frame), false);
+            break;
+        default:
+            break;  // unknown codes and the login of a session already logged in
+    }
+}
+
+// ---- login -----------------------------------------------------------------------------------------
+
+void CSwitchboard::HandleLogin(CSession& s, const uint8_t* payload, size_t size) {
+    SLogin login;
+    if (!ParseLogin(payload, size, login))
+        return;
+    if (login.ntv == kGuestNtv) {
+        if (login.password == kGuestNtv) {
+            LoginSucceeded(s, login.ntv, "", true, login.version);
+        } else {
+            ServerLog("login refused for the guest NTV from %s", s.strPeer.c_str());
+            Send(s.id, BuildLoginError(kLoginErrorCredentials));
+        }
+        return;
+    }
+    CUserProfile profile;
+    std::string hash;
+    if (login.ntv.empty() || !m_Store.FindUser(login.ntv, profile, hash)) {
+        ServerLog("login refused for unknown NTV %s from %s", LogSafe(login.ntv).c_str(), s.strPeer.c_str());
+        Send(s.id, BuildLoginError(kLoginErrorCredentials));
+        return;
+    }
+    // The hash takes a tenth of a second: check it elsewhere and take no further frame meanwhile.
+    s.eLogin = ELogin::Checking;
+    s.strNtv = profile.strNtv;
+    s.strName = profile.strName;
+    m_Host.PauseReading(s.id, true);
+    ConnId id = s.id;
+    std::string version = login.version;
+    m_Host.RunCheck([hash, password = login.password] { return VerifyPassword(hash, password); },
+                    [this, id, version](bool ok) { LoginChecked(id, ok, version); });
+}
+
+void CSwitchboard::LoginChecked(ConnId id, bool bPasswordOk, const std::string& version) {
+    CSession* s = Find(id);
+    if (s == nullptr || s->eLogin != ELogin::Checking)
+        return;
+    s->eLogin = ELogin::None;
+    m_Host.PauseReading(id, false);
+    if (!bPasswordOk) {
+        ServerLog("login refused for %s from %s: wrong password", LogSafe(s->strNtv).c_str(),
+                  s->strPeer.c_str());
+        Send(id, BuildLoginError(kLoginErrorCredentials));
+        return;
+    }
+    if (m_ByNtv.count(s->strNtv) != 0) {
+        ServerLog("login refused for %s from %s: already connected", LogSafe(s->strNtv).c_str(),
+                  s->strPeer.c_str());
+        Send(id, BuildLoginError(kLoginErrorAlreadyConnected));
+        return;
+    }
+    std::string ntv = s->strNtv;
+    std::string name = s->strName;
+    LoginSucceeded(*s, ntv, name, false, version);
+}
+
+void CSwitchboard::LoginSucceeded(CSession& s, const std::string& ntv, const std::string& name, bool bGuest,
+                                  const std::string& version) {
+    s.eLogin = ELogin::Done;
+    s.bGuest = bGuest;
+    s.strNtv = ntv;
+    s.strName = name;
+    s.cStatus = 'C';
+    if (!bGuest) {
+        m_ByNtv[ntv] = s.id;
+        m_Presence.Set(ntv, 'C');
+    }
+    ServerLog("login %s%s from %s version %s", LogSafe(ntv).c_str(), bGuest ? " (guest)" : "",
+              s.strPeer.c_str(), LogSafe(version).c_str());
+    SendShort(s.id, MSG_LOGIN_OK);
+    Bytes info = BuildUserInfo(m_Config.strDirectoryAddress, m_Config.strHelpAddress, name);
+    // The record ends with the name's NUL.
+    info.resize(std::min(info.size(), kUserInfoNameOffset + std::min(name.size(), kMaxNameLength) + 1));
+    Send(s.id, info);
+    if (IsOlderVersion(version, m_Config.strCurrentVersion))
+        SendShort(s.id, MSG_NEW_VERSION);
+}
+
+// ---- contacts --------------------------------------------------------------------------------------
+
+void CSwitchboard::HandleContacts(CSession& s, uint8_t code, const uint8_t* payload, size_t size) {
+    if (code == MSG_CONTACT_STATUS) {
+        std::string ntv;
+        if (!ParseContactNtv(payload, size, ntv))
+            return;
+        // Guests cannot be called, so they never show as connected.
+        Send(s.id, BuildContactStatus(ntv, ntv == kGuestNtv ? 'D' : m_Presence.Get(ntv)));
+        return;
+    }
+    if (s.bGuest)
+        return;  // a guest has no stored list
+    if (code == MSG_CONTACTS) {
+        for (const CStoredContact& c : m_Store.Contacts(s.strNtv)) {
+            Send(s.id, BuildContactRecord(MSG_CONTACTS, c.strNtv, c.strName));
+        }
+    } else if (code == MSG_CONTACT_ADD) {
+        SContact contact;
+        if (!ParseContactRecord(payload, size, contact) || contact.ntv.empty())
+            return;
+        CAccountStore::EResult r = m_Store.AddContact(s.strNtv, contact.ntv, contact.name);
+        if (r != CAccountStore::EResult::Done) {
+            ServerLog("contact %s not added for %s: %s", LogSafe(contact.ntv).c_str(),
+                      LogSafe(s.strNtv).c_str(),
+                      r == CAccountStore::EResult::Full ? "list full" : "storage failed");
+        }
+    } else if (code == MSG_CONTACT_REMOVE) {
+        std::string ntv;
+        if (ParseContactNtv(payload, size, ntv) && !ntv.empty())
+            m_Store.RemoveContact(s.strNtv, ntv);
+    }
+}
+
+// ---- calls -----------------------------------------------------------------------------------------
+
+uint32_t CSwitchboard::NewCallId() {
+    // Never 0 (no call), never one in use or still awaited by a late refusal.
+    for (;;) {
+        uint32_t id = m_nNextCallId++;
+        if (id != 0 && m_Calls.count(id) == 0 && m_EndedSetups.count(id) == 0)
+            return id;
+    }
+}
+
+ConnId CSwitchboard::PeerOf(const CSession& s) const {
+    auto it = m_Calls.find(s.nCallId);
+    if (s.nCallId == 0 || it == m_Calls.end() || it->second.eState != ECallState::Established)
+        return 0;
+    return it->second.caller == s.id ? it->second.callee : it->second.caller;
+}
+
+void CSwitchboard::RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee) {
+    if (m_EndedSetups.emplace(callId, CEndedSetup{caller, callee}).second)
+        m_EndedOrder.push_back(callId);
+    while (m_EndedOrder.size() > kMaxEndedSetups) {
+        m_EndedSetups.erase(m_EndedOrder.front());
+        m_EndedOrder.pop_front();
+    }
+}
+
+void CSwitchboard::HandleCallRequest(CSession& s) {
+    LeaveCall(s);  // one call per connection: a new request ends the previous one
+    uint32_t id = NewCallId();
+    m_Calls[id] = CCall{id, s.id, 0, ECallState::Requested};
+    s.nCallId = id;
+    Send(s.id, BuildCallIdRecord(MSG_CALL_ID, id));
+}
+
+void CSwitchboard::HandleCallSetup(CSession& s, const uint8_t* payload, size_t size) {
+    SCallSetup setup;
+    if (!ParseCallSetup(payload, size, setup))
+        return;
+    auto it = m_Calls.find(setup.callId);
+    if (it == m_Calls.end() || it->second.caller != s.id || it->second.eState != ECallState::Requested) {
+        ServerLog("call set-up from %s ignored: no call %u pending", LogSafe(s.strNtv).c_str(), setup.callId);
+        return;
+    }
+    CCall& call = it->second;
+    // The caller is who logged in on this connection, whatever the record claims: refusals are
+    // routed back by that name.
+    Bytes record = BuildCallSetup(setup.callId, s.strNtv, setup.callerName, setup.calledNtv);
+    auto callee = m_ByNtv.find(setup.calledNtv);
+    if (callee == m_ByNtv.end()) {
+        ServerLog("call %u from %s to %s: not connected", call.nId, LogSafe(s.strNtv).c_str(),
+                  LogSafe(setup.calledNtv).c_str());
+        Bytes refused;
+        BuildCallRefused(record.data(), record.size(), kRefusedNoAnswer, refused);
+        m_Calls.erase(it);
+        s.nCallId = 0;
+        Send(s.id, refused);
+        return;
+    }
+    call.callee = callee->second;
+    call.eState = ECallState::Ringing;
+    ServerLog("call %u from %s to %s", call.nId, LogSafe(s.strNtv).c_str(), LogSafe(setup.calledNtv).c_str());
+    Send(call.callee, record);
+}
+
+void CSwitchboard::HandleCallAccept(CSession& s, const uint8_t* payload, size_t size) {
+    uint32_t id = 0;
+    if (!ParseCallIdRecord(payload, size, id))
+        return;
+    auto it = m_Calls.find(id);
+    if (it == m_Calls.end() || it->second.callee != s.id) {
+        // The caller gave up meanwhile: tell the callee the set-up is over.
+        SendShort(s.id, MSG_CALL_ABORT);
+        return;
+    }
+    if (it->second.eState != ECallState::Ringing)
+        return;
+    if (s.nCallId != 0 && s.nCallId != id)
+        LeaveCall(s);
+    it->second.eState = ECallState::Established;
+    s.nCallId = id;
+    ServerLog("call %u established", id);
+    SendShort(s.id, MSG_CALL_ACCEPTED);
+}
+
+void CSwitchboard::HandleCallRefused(CSession& s, const uint8_t* payload, size_t size) {
+    SCallSetup setup;
+    if (!ParseCallSetup(payload, size, setup))
+        return;
+    Bytes refused(payload, payload + kCallSetupSize);
+    ConnId caller = 0;
+    auto it = m_Calls.find(setup.callId);
+    if (it != m_Calls.end()) {
+        if (it->second.callee != s.id || it->second.eState != ECallState::Ringing)
+            return;
+        caller = it->second.caller;
+        m_Calls.erase(it);
+        if (CSession* c = Find(caller); c != nullptr && c->nCallId == setup.callId)
+            c->nCallId = 0;
+    } else {
+        auto ended = m_EndedSetups.find(setup.callId);
+        if (ended == m_EndedSetups.end() || ended->second.callee != s.id)
+            return;
+        caller = ended->second.caller;
+        m_EndedSetups.erase(ended);
+        m_EndedOrder.erase(std::find(m_EndedOrder.begin(), m_EndedOrder.end(), setup.callId));
+    }
+    ServerLog("call %u refused by %s, reason %u", setup.callId, LogSafe(s.strNtv).c_str(), setup.reason);
+    if (Find(caller) != nullptr)
+        Send(caller, refused);
+}
+
+void CSwitchboard::LeaveCall(CSession& s) {
+    if (s.nCallId == 0)
+        return;
+    uint32_t id = s.nCallId;
+    s.nCallId = 0;
+    auto it = m_Calls.find(id);
+    if (it == m_Calls.end())
+        return;
+    CCall call = it->second;
+    m_Calls.erase(it);
+    ConnId other = call.caller == s.id ? call.callee : call.caller;
+    if (call.eState == ECallState::Established) {
+        if (CSession* o = Find(other); o != nullptr) {
+            o->nCallId = 0;
+            SendShort(other, MSG_HANGUP);
+        }
+        ServerLog("call %u ended by %s", id, LogSafe(s.strNtv).c_str());
+    } else if (call.eState == ECallState::Ringing) {
+        // The caller gave up before the answer; the callee may still refuse later.
+        RememberEndedSetup(id, call.caller, call.callee);
+        if (Find(call.callee) != nullptr)
+            SendShort(call.callee, MSG_CALL_ABORT);
+        ServerLog("call %u abandoned by %s", id, LogSafe(s.strNtv).c_str());
+    }
+}
+
+void CSwitchboard::DropRingingAt(CSession& callee) {
+    std::vector<uint32_t> ringing;
+    for (const auto& [id, call] : m_Calls) {
+        if (call.callee == callee.id && call.eState == ECallState::Ringing)
+            ringing.push_back(id);
+    }
+    for (uint32_t id : ringing) {
+        ConnId caller = m_Calls[id].caller;
+        m_Calls.erase(id);
+        if (CSession* c = Find(caller); c != nullptr) {
+            c->nCallId = 0;
+            SendShort(caller, MSG_HANGUP);
+        }
+        ServerLog("call %u ended: %s went away", id, LogSafe(callee.strNtv).c_str());
+    }
+}

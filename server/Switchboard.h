@@ -1,0 +1,138 @@
+// CSwitchboard: every session of the server in one place — logins, presence, contact lists, call routing,
+// pings and the relay of a call's media. It runs on one thread and knows no sockets: the connections
+// hand it whole frames and it answers through ISwitchboardHost, so tests and the fuzz harness drive it
+// directly.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "net/Frame.h"
+#include "net/Protocol.h"
+
+class CAccountStore;
+
+using ConnId = uint64_t;
+
+class ISwitchboardHost {
+public:
+    virtual ~ISwitchboardHost() = default;
+    // Queues a whole frame for a connection. Audio and video are marked droppable: a connection that
+    // reads too slowly loses those first, never control messages or chat lines.
+    virtual void SendFrame(ConnId id, Bytes frame, bool bDroppable) = 0;
+    // Ends a connection the switchboard has already forgotten.
+    virtual void CloseConnection(ConnId id) = 0;
+    // Holds back (or resumes) the connection's further frames while its login is checked.
+    virtual void PauseReading(ConnId id, bool bPause) = 0;
+    // Runs a slow check (a password hash) off the protocol thread, then `done` back on it.
+    virtual void RunCheck(std::function<bool()> check, std::function<void(bool)> done) = 0;
+};
+
+struct CSwitchboardConfig {
+    std::string strCurrentVersion = "0200003";
+    std::string strDirectoryAddress = ":8080/directory";
+    std::string strHelpAddress = ":8080/help";
+    uint32_t nPingIntervalMs = 30000;
+    uint32_t nFirstCallId = 1;
+};
+
+// Presence letters by NTV, readable from other threads (the directory pages).
+class CPresenceTable {
+public:
+    void Set(const std::string& ntv, char letter);
+    void Remove(const std::string& ntv);
+    // 'C' connected, 'A' away, 'D' for everyone not logged in.
+    char Get(const std::string& ntv) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::unordered_map<std::string, char> m_Letters;
+};
+
+// True when the client's version text is older than the current one (or is no version at all).
+bool IsOlderVersion(const std::string& client, const std::string& current);
+
+class CSwitchboard {
+public:
+    CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config);
+
+    void OnConnected(ConnId id, const std::string& peer, uint64_t nowMs);
+    // One whole frame from the connection (header and payload bytes).
+    void OnFrame(ConnId id, const SFrameHeader& header, Bytes&& frame, uint64_t nowMs);
+    // The connection ended (closed by the peer, failed or corrupt); the host has closed it.
+    void OnDisconnected(ConnId id, const char* reason);
+    // Sends the pings that are due and closes connections silent for three intervals.
+    void OnTimer(uint64_t nowMs);
+
+    const CPresenceTable& Presence() const { return m_Presence; }
+    size_t SessionCount() const { return m_Sessions.size(); }
+    size_t CallCount() const { return m_Calls.size(); }
+
+private:
+    enum class ELogin { None, Checking, Done };
+    struct CSession {
+        ConnId id = 0;
+        std::string strPeer;
+        ELogin eLogin = ELogin::None;
+        bool bGuest = false;
+        std::string strNtv;
+        std::string strName;
+        char cStatus = 'C';
+        uint32_t nCallId = 0;  // the call this connection places or takes part in; 0 for none
+        uint64_t nLastRecvMs = 0;
+    };
+    enum class ECallState { Requested, Ringing, Established };
+    struct CCall {
+        uint32_t nId = 0;
+        ConnId caller = 0;
+        ConnId callee = 0;
+        ECallState eState = ECallState::Requested;
+    };
+    // A set-up whose record ended before its callee answered: the callee's late refusal still goes to
+    // the caller.
+    struct CEndedSetup {
+        ConnId caller = 0;
+        ConnId callee = 0;
+    };
+    static constexpr size_t kMaxEndedSetups = 4096;
+
+    CSession* Find(ConnId id);
+    void Send(ConnId id, const Bytes& record);
+    void SendShort(ConnId id, uint8_t code) { Send(id, BuildShortRecord(code)); }
+    void CloseSession(ConnId id, const char* reason);
+    void Forget(CSession& s, const char* reason);
+
+    void HandleControl(CSession& s, Bytes& frame, const uint8_t* payload, size_t size);
+    void HandleLogin(CSession& s, const uint8_t* payload, size_t size);
+    void LoginChecked(ConnId id, bool bPasswordOk, const std::string& version);
+    void LoginSucceeded(CSession& s, const std::string& ntv, const std::string& name, bool bGuest,
+                        const std::string& version);
+    void HandleContacts(CSession& s, uint8_t code, const uint8_t* payload, size_t size);
+    void HandleCallRequest(CSession& s);
+    void HandleCallSetup(CSession& s, const uint8_t* payload, size_t size);
+    void HandleCallAccept(CSession& s, const uint8_t* payload, size_t size);
+    void HandleCallRefused(CSession& s, const uint8_t* payload, size_t size);
+    // Hang-up, call end or disconnect of one party: the other learns of it and the record ends.
+    void LeaveCall(CSession& s);
+    // Ends set-ups still ringing at a callee that goes away.
+    void DropRingingAt(CSession& callee);
+    uint32_t NewCallId();
+    ConnId PeerOf(const CSession& s) const;
+    void RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee);
+
+    CAccountStore& m_Store;
+    ISwitchboardHost& m_Host;
+    CSwitchboardConfig m_Config;
+    std::unordered_map<ConnId, CSession> m_Sessions;
+    std::unordered_map<std::string, ConnId> m_ByNtv;  // registered users logged in (never guests)
+    std::unordered_map<uint32_t, CCall> m_Calls;
+    std::unordered_map<uint32_t, CEndedSetup> m_EndedSetups;
+    std::deque<uint32_t> m_EndedOrder;
+    CPresenceTable m_Presence;
+    uint32_t m_nNextCallId;
+    uint64_t m_nNextPingMs = 0;
+};
