@@ -20,9 +20,12 @@ function(vp_add_gtest name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(${name} PRIVATE VP_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                VP_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    # The generated test scripts cannot carry a list value: labels go on the folder, which ctest gives
+    # to every test in it.
+    set_property(DIRECTORY APPEND PROPERTY LABELS ${ARG_LABELS})
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+        PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         TEST_PREFIX "${name}.")
 endfunction()
 

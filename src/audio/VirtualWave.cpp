@@ -17,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMaxWait = std::chrono::milliseconds(5);
 // Sound a paced playback device accepts ahead of its play position, as a card's buffer would.
 constexpr double kPlaybackCushionSeconds = 0.2;
+// A longer pause is recorded as this much silence.
+constexpr double kMaxSilenceSeconds = 10;
 
 // Frames a real-time device has produced or consumed since `start`.
 uint64_t FramesSince(Clock::time_point start, uint32_t rate) {
@@ -128,8 +130,13 @@ public:
         int n = frames;
         if (m_pacing == EWavePacing::RealTime) {
             const auto now = Clock::now();
-            if (m_playedUntil < now)
-                m_playedUntil = now;  // ran dry: play from now on
+            if (m_playedUntil < now) {
+                // Ran dry: like a card, it played silence meanwhile, and the file records it.
+                if (m_bStarted)
+                    WriteSilence(std::chrono::duration<double>(now - m_playedUntil).count());
+                m_playedUntil = now;
+            }
+            m_bStarted = true;
             const double ahead = std::chrono::duration<double>(m_playedUntil - now).count();
             const double room = (kPlaybackCushionSeconds - ahead) * m_format.nSamplesPerSec;
             n = static_cast<int>(std::clamp(room, 0.0, static_cast<double>(frames)));
@@ -150,10 +157,19 @@ public:
     void Drop() override { m_playedUntil = Clock::now(); }
 
 private:
+    void WriteSilence(double seconds) {
+        if (!m_writer.IsOpen())
+            return;
+        const auto frames =
+            static_cast<size_t>(std::min(seconds, kMaxSilenceSeconds) * m_format.nSamplesPerSec);
+        const std::vector<int16_t> zeros(frames * m_format.nChannels, 0);
+        m_writer.Write(zeros.data(), zeros.size());
+    }
     EWavePacing m_pacing;
     WAVEFORMATEX m_format;
     CWavWriter m_writer;
     Clock::time_point m_playedUntil = Clock::now();
+    bool m_bStarted = false;
 };
 
 }  // namespace

@@ -22,7 +22,8 @@ public:
     // amplitude: 0..1 of full scale.
     void AddToneCapture(const std::string& name, double frequencyHz, double amplitude, EWavePacing pacing);
     void AddSilenceCapture(const std::string& name, EWavePacing pacing);
-    // An empty path plays nowhere.
+    // An empty path plays nowhere. Paced in real time, the file also records the silence heard while
+    // the device ran dry.
     void AddWavFilePlayback(const std::string& name, const std::string& path, EWavePacing pacing);
     void Remove(const std::string& name);
     void Clear();

@@ -110,7 +110,8 @@ protected:
     // Moves samples for the front header outside the lock; the frames moved, or -1 on a device failure.
     virtual int Transfer(WAVEHDR* h, uint32_t offset, uint32_t frames) = 0;
     // Bytes already moved for a queued header.
-    virtual uint32_t& Progress(WAVEHDR* h) = 0;
+    virtual uint32_t Progress(const WAVEHDR* h) const = 0;
+    virtual void Advance(WAVEHDR* h, uint32_t bytes) = 0;
 
     void WaitIdle(std::unique_lock<std::mutex>& lock) {
         m_cv.wait(lock, [this] { return !m_bBusy; });
@@ -145,7 +146,7 @@ protected:
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_bBusy = false;
                 if (n > 0)
-                    Progress(h) += static_cast<uint32_t>(n) * m_nBlockAlign;
+                    Advance(h, static_cast<uint32_t>(n) * m_nBlockAlign);
                 if (!m_queue.empty() && m_queue.front() == h &&
                     h->dwBufferLength - Progress(h) < m_nBlockAlign) {
                     CompleteFront();
@@ -216,7 +217,8 @@ protected:
     int Transfer(WAVEHDR* h, uint32_t offset, uint32_t frames) override {
         return m_source->Read(h->lpData + offset, static_cast<int>(frames));
     }
-    uint32_t& Progress(WAVEHDR* h) override { return h->dwBytesRecorded; }
+    uint32_t Progress(const WAVEHDR* h) const override { return h->dwBytesRecorded; }
+    void Advance(WAVEHDR* h, uint32_t bytes) override { h->dwBytesRecorded += bytes; }
 
 private:
     std::unique_ptr<IWaveSource> m_source;
@@ -243,11 +245,9 @@ protected:
     int Transfer(WAVEHDR* h, uint32_t offset, uint32_t frames) override {
         return m_sink->Write(h->lpData + offset, static_cast<int>(frames));
     }
-    uint32_t& Progress(WAVEHDR* h) override {
-        // The header's reserved word is the interface's own: it holds the bytes already played.
-        static_assert(sizeof(h->reserved) >= sizeof(uint32_t));
-        return *reinterpret_cast<uint32_t*>(&h->reserved);
-    }
+    // The header's reserved word is the interface's own: it counts the bytes already played.
+    uint32_t Progress(const WAVEHDR* h) const override { return static_cast<uint32_t>(h->reserved); }
+    void Advance(WAVEHDR* h, uint32_t bytes) override { h->reserved += bytes; }
 
 private:
     std::unique_ptr<IWaveSink> m_sink;

@@ -41,9 +41,15 @@ double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
 SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double>& b, long maxLag) {
     SAlignment best;
     best.correlation = -2;
-    for (long lag = 0; lag <= maxLag && static_cast<size_t>(lag) < b.size(); ++lag) {
-        std::vector<double> shifted(b.begin() + lag, b.end());
-        const double c = Correlation(a, shifted);
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
+        // Positive: b lags a (drop b's first entries); negative: b leads (drop a's first entries).
+        const size_t skipA = lag < 0 ? static_cast<size_t>(-lag) : 0;
+        const size_t skipB = lag > 0 ? static_cast<size_t>(lag) : 0;
+        if (skipA >= a.size() || skipB >= b.size())
+            continue;
+        const std::vector<double> ta(a.begin() + static_cast<long>(skipA), a.end());
+        const std::vector<double> tb(b.begin() + static_cast<long>(skipB), b.end());
+        const double c = Correlation(ta, tb);
         if (c > best.correlation)
             best = {lag, c};
     }

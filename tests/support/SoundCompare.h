@@ -18,7 +18,7 @@ struct SAlignment {
     double correlation = 0;  // envelope correlation at that lag
 };
 
-// The lag (0..maxLag windows) at which b's envelope best matches a's, and the correlation there.
+// The lag (-maxLag..maxLag windows) at which b's envelope best matches a's, and the correlation there.
 SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double>& b, long maxLag);
 
 // Peak-to-peak amplitude of the samples.
