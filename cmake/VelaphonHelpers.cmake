@@ -27,6 +27,15 @@ function(vp_add_gtest name)
         DISCOVERY_MODE PRE_TEST
         PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         TEST_PREFIX "${name}.")
+    # The discovered tests take only the first of several labels; give them all afterwards.
+    list(LENGTH ARG_LABELS nlabels)
+    if(nlabels GREATER 1)
+        set(script "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+        file(WRITE "${script}" "foreach(t IN LISTS ${name}_TESTS)\n"
+                               "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${ARG_LABELS}\")\n"
+                               "endforeach()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${script}")
+    endif()
 endfunction()
 
 # vp_add_fuzzer(NAME SOURCE LIBS ...): with VP_FUZZ a libFuzzer program; otherwise a program that
