@@ -276,6 +276,9 @@ public:
         m_fd = -1;
     }
 
+    // A fixed receive buffer: the kernel then holds a known, small part of what a stalled reader is sent.
+    void SetReceiveBuffer(int bytes) { setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
+
     static Bytes MakeFrame(uint8_t channel, const Bytes& payload, const std::string& sender = "",
                            uint32_t tag = 0) {
         Bytes frame(kFrameHeaderSize + payload.size());

@@ -436,12 +436,13 @@ TEST_F(ServerProcess, ASlowReaderLosesMediaButNoControlMessage) {
     CTestClient a, b;
     LoginAs(a, "1001", "ana");
     LoginAs(b, "1002", "bob");
+    b.SetReceiveBuffer(256 * 1024);
     Establish(a, "1001", b, "1002");
     long rssBefore = m_server.RssKb();
 
-    // b reads nothing while a sends 32 MB of video with a key-frame request every 64 frames.
+    // b reads nothing while a sends 12 MB of video with a key-frame request every 64 frames.
     Bytes video = BuildVideo(Bytes(32 * 1024, 0x44).data(), 32 * 1024, 115200, false);
-    const int frames = 1024;
+    const int frames = 384;
     int requests = 0;
     std::thread sender([&] {
         for (int i = 0; i < frames; ++i) {
