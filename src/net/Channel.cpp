@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "net/ServiceTCP.h"
 #include "net/WakeEvent.h"
@@ -58,7 +57,11 @@ bool CChannel::PushReceived(uint32_t tag, const void* data, size_t length) {
 
 bool CChannel::PopReceived(uint32_t& tag, CByteBuffer& buffer) {
     CLockGuard guard(m_Lock);
-    return m_Recv.Pop(tag, buffer);
+    if (!m_Recv.Pop(tag, buffer))
+        return false;
+    if (m_pRecvWake != nullptr)
+        m_pRecvWake->Set();
+    return true;
 }
 
 bool CChannel::PushSend(uint32_t tag, const void* data, size_t length) {
@@ -71,8 +74,25 @@ bool CChannel::PushSend(uint32_t tag, const void* data, size_t length) {
 }
 
 bool CChannel::PopSend(uint32_t& tag, CByteBuffer& buffer) {
-    CLockGuard guard(m_Lock);
-    return m_Send.Pop(tag, buffer);
+    {
+        CLockGuard guard(m_Lock);
+        if (!m_Send.Pop(tag, buffer))
+            return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_WaitMutex);
+        ++m_nSendPops;
+    }
+    m_SlotFreed.notify_all();
+    return true;
+}
+
+void CChannel::WaitSendSlot(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_WaitMutex);
+    const uint64_t pops = m_nSendPops;
+    if (FreeSendSlots() > 0)
+        return;
+    m_SlotFreed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_nSendPops != pops; });
 }
 
 bool CChannel::PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs) {
@@ -80,7 +100,7 @@ bool CChannel::PushSendWait(uint32_t tag, const void* data, size_t length, int t
     while (!PushSend(tag, data, length)) {
         if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        WaitSendSlot(1);
     }
     return true;
 }
@@ -110,8 +130,9 @@ CChannel::~CChannel() {
         m_pService->RemoveChannel(this);
 }
 
-void CChannel::SetService(CServiceTCP* service, CWakeEvent* wake) {
+void CChannel::SetService(CServiceTCP* service, CWakeEvent* sendWake, CWakeEvent* recvWake) {
     CLockGuard guard(m_Lock);
     m_pService = service;
-    m_pSendWake = wake;
+    m_pSendWake = sendWake;
+    m_pRecvWake = recvWake;
 }

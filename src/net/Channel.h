@@ -3,8 +3,10 @@
 // retries, so nothing is ever dropped. In each direction every slot is either free or used.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/ByteBuffer.h"
 #include "platform/Deque.h"
@@ -33,9 +35,12 @@ public:
     bool PopReceived(uint32_t& tag, CByteBuffer& buffer);
     bool PushSend(uint32_t tag, const void* data, size_t length);
     bool PopSend(uint32_t& tag, CByteBuffer& buffer);
-    // PushSend retried every millisecond while the ring is full, for at most `timeoutMs` (negative:
-    // no limit). False only when the ring stayed full that long.
+    // PushSend retried while the ring is full, for at most `timeoutMs` (negative: no limit). A freed slot
+    // wakes the producer at once; every wait is bounded by a millisecond. False only when the ring stayed
+    // full that long.
     bool PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs);
+    // Waits up to timeoutMs for the consumer to free a send slot; returns early when it does.
+    void WaitSendSlot(int timeoutMs);
 
     int ReceivedCount() const;
     int SendCount() const;
@@ -44,9 +49,9 @@ public:
 
 private:
     friend class CServiceTCP;
-    // Set by the transport while the channel is registered: its send thread sleeps on the event and a
-    // push sets it.
-    void SetService(CServiceTCP* service, CWakeEvent* wake);
+    // Set by the transport while the channel is registered: its send thread sleeps on sendWake, which a
+    // push sets; its receive thread, facing a full ring, sleeps on recvWake, which a pop sets.
+    void SetService(CServiceTCP* service, CWakeEvent* sendWake, CWakeEvent* recvWake);
 
     struct SSlot {
         uint32_t tag = 0;
@@ -66,6 +71,11 @@ private:
     SRing m_Recv;
     SRing m_Send;
     CWakeEvent* m_pSendWake = nullptr;
+    CWakeEvent* m_pRecvWake = nullptr;
     CServiceTCP* m_pService = nullptr;  // changed by the owning thread only
     mutable CLock m_Lock;
+    // Producers waiting for a free slot sleep here; a pop wakes them.
+    std::mutex m_WaitMutex;
+    std::condition_variable m_SlotFreed;
+    uint64_t m_nSendPops = 0;  // guarded by m_WaitMutex
 };

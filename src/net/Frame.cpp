@@ -40,6 +40,14 @@ void BuildFrame(CByteBuffer& out, uint8_t channel, uint32_t tag, const void* pay
         std::memcpy(out.Data() + kFrameHeaderSize, payload, length);
 }
 
+void AppendFrame(CByteBuffer& out, uint8_t channel, uint32_t tag, const void* payload, uint32_t length,
+                 std::string_view sender, bool flag) {
+    uint8_t header[kFrameHeaderSize];
+    BuildFrameHeader(header, channel, length, sender, tag, flag);
+    out.Append(header, sizeof header);
+    out.Append(payload, length);
+}
+
 bool ParseFrameHeader(const uint8_t* data, size_t size, SFrameHeader& out) {
     if (data == nullptr || size < kFrameHeaderSize)
         return false;

@@ -33,6 +33,10 @@ void BuildFrameHeader(uint8_t* out, uint8_t channel, uint32_t length, std::strin
 void BuildFrame(CByteBuffer& out, uint8_t channel, uint32_t tag, const void* payload, uint32_t length,
                 std::string_view sender, bool flag);
 
+// Appends a whole frame to `out`, after what it already holds.
+void AppendFrame(CByteBuffer& out, uint8_t channel, uint32_t tag, const void* payload, uint32_t length,
+                 std::string_view sender, bool flag);
+
 // Reads a header from `size` bytes. False when fewer than 30 bytes are given or the length is out of
 // range (above kMaxFramePayload, which includes the top bit). The magic and flag are not judged.
 bool ParseFrameHeader(const uint8_t* data, size_t size, SFrameHeader& out);

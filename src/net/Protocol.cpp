@@ -7,7 +7,8 @@ namespace {
 
 void PutText(Bytes& out, size_t offset, std::string_view text, size_t maxChars) {
     const size_t n = std::min(text.size(), maxChars);
-    std::memcpy(out.data() + offset, text.data(), n);
+    if (n > 0)
+        std::memcpy(out.data() + offset, text.data(), n);
 }
 
 // The text of a field: up to its first NUL, the field's width or the record's end, whichever is first.
@@ -264,7 +265,8 @@ Bytes BuildText(std::string_view text) {
     out[1] = static_cast<uint8_t>(n >> 16);
     out[2] = static_cast<uint8_t>(n >> 8);
     out[3] = static_cast<uint8_t>(n);
-    std::memcpy(out.data() + 4, text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(out.data() + 4, text.data(), text.size());
     return out;
 }
 

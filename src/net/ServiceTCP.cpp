@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "net/SocketError.h"
@@ -11,6 +12,11 @@
 namespace {
 // Bound of an idle wait of either thread; a stop or new work ends it at once.
 constexpr int kIdleWaitMs = 50;
+// How long Stop lets the send thread write what was queued before it ends the writing side.
+constexpr int kFlushPolls = 80;
+constexpr size_t kReadAheadBytes = 65536;
+// Frames gathered by one send step are written together once they reach this size.
+constexpr size_t kCoalesceBytes = 32768;
 }  // namespace
 
 CServiceTCP::CServiceTCP() = default;
@@ -20,7 +26,7 @@ CServiceTCP::~CServiceTCP() {
     CLockGuard guard(m_ChannelLock);
     for (uint8_t id : m_ChannelIds) {
         if (m_Channels[id] != nullptr)
-            m_Channels[id]->SetService(nullptr, nullptr);
+            m_Channels[id]->SetService(nullptr, nullptr, nullptr);
         m_Channels[id] = nullptr;
     }
     m_ChannelIds.clear();
@@ -36,7 +42,7 @@ void CServiceTCP::AddChannel(CChannel* channel) {
             return;
         m_Channels[id] = channel;
         m_ChannelIds.push_back(id);
-        channel->SetService(this, &m_SendWake);
+        channel->SetService(this, &m_SendWake, &m_RecvWake);
     }
     // Messages queued before the registration go out now.
     m_SendWake.Set();
@@ -51,7 +57,7 @@ void CServiceTCP::RemoveChannel(CChannel* channel) {
         return;
     m_Channels[id] = nullptr;
     m_ChannelIds.erase(std::remove(m_ChannelIds.begin(), m_ChannelIds.end(), id), m_ChannelIds.end());
-    channel->SetService(nullptr, nullptr);
+    channel->SetService(nullptr, nullptr, nullptr);
 }
 
 std::vector<uint8_t> CServiceTCP::GetChannelIds() const {
@@ -68,10 +74,12 @@ bool CServiceTCP::Open(HWND window, CSocketTCP& socket) {
     if (m_RecvThread.HasThread() || m_SendThread.HasThread() || m_Socket.IsValid())
         Stop();
     m_hWndNotify = window;
-    if (!m_Socket.Attach(socket))
+    if (!socket.IsValid() || !m_Socket.Attach(socket))
         return false;
     m_bFailed = false;
     m_bStopping = false;
+    m_ReadAhead.resize(kReadAheadBytes);
+    m_nReadPos = m_nReadEnd = 0;
     m_nLastError = 0;
     if (!m_RecvThread.Start(0) || !m_SendThread.Start(0)) {
         Stop();
@@ -84,8 +92,16 @@ bool CServiceTCP::Stop() {
     m_bStopping = true;
     // Wake a receive thread blocked on the socket; writing stays possible for the last flush.
     m_Socket.Shutdown(SHUT_RD);
+    m_RecvWake.Set();
     m_RecvThread.Stop();
     m_SendWake.Set();
+    // The send thread writes what was queued; a peer that reads nothing cannot hold it beyond the bound:
+    // ending the writing side wakes a blocked send.
+    for (int polls = 0; polls < kFlushPolls && m_SendThread.HasThread(); ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (m_SendThread.HasThread())
+        m_Socket.Shutdown(SHUT_WR);
     m_SendThread.Stop();
     m_Socket.Close();
     m_bStopping = false;
@@ -109,15 +125,45 @@ void CServiceTCP::CRecvThread::Run() {
 }
 
 void CServiceTCP::CRecvThread::WaitForWork() {
-    m_owner.m_Socket.WaitReadable(kIdleWaitMs);
+    if (!m_owner.HasReadAhead())
+        m_owner.m_Socket.WaitReadable(kIdleWaitMs);
+}
+
+int CServiceTCP::ReceiveBuffered(void* p, int n) {
+    auto* out = static_cast<uint8_t*>(p);
+    int got = 0;
+    while (got < n) {
+        if (!HasReadAhead()) {
+            m_nReadPos = m_nReadEnd = 0;
+            // A large payload goes straight into its buffer.
+            if (static_cast<size_t>(n - got) >= m_ReadAhead.size()) {
+                return m_Socket.ReceiveAll(out + got, n - got) < 0 ? -1 : n;
+            }
+            if (!m_Socket.WaitReadable()) {
+                if (!m_Socket.IsValid())
+                    return -1;
+                continue;
+            }
+            const int r = m_Socket.Receive(m_ReadAhead.data(), static_cast<int>(m_ReadAhead.size()));
+            if (r < 0 || (r == 0 && GetLastSocketError() == WSAEDISCON))
+                return -1;
+            m_nReadEnd = static_cast<size_t>(r);
+            continue;
+        }
+        const size_t take = std::min(static_cast<size_t>(n - got), m_nReadEnd - m_nReadPos);
+        std::memcpy(out + got, m_ReadAhead.data() + m_nReadPos, take);
+        m_nReadPos += take;
+        got += static_cast<int>(take);
+    }
+    return n;
 }
 
 void CServiceTCP::ServiceRecv() {
-    if (!m_Socket.WaitReadable(0))
+    if (!HasReadAhead() && !m_Socket.WaitReadable(0))
         return;
     SFrameHeader header;
     const EFrameRead read =
-        ReadFrame([this](void* p, int n) { return m_Socket.ReceiveAll(p, n); }, header, m_RecvPayload);
+        ReadFrame([this](void* p, int n) { return ReceiveBuffered(p, n); }, header, m_RecvPayload);
     if (read != EFrameRead::Ok) {
         OnFailure(m_RecvThread, read == EFrameRead::TooLong ? WSAEMSGSIZE : GetLastSocketError());
         return;
@@ -141,7 +187,7 @@ void CServiceTCP::ServiceRecv() {
         // reminds the window every millisecond.
         if (notify)
             PostMessage(m_hWndNotify, WM_TRANSPORT_RECV, id, static_cast<LPARAM>(header.tag));
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_RecvWake.Wait(1);
         if (m_RecvThread.IsStopRequested() || m_bFailed)
             return;
     }
@@ -166,6 +212,13 @@ void CServiceTCP::CSendThread::WaitForWork() {
 }
 
 void CServiceTCP::ServiceSend() {
+    std::string sender;
+    {
+        CLockGuard guard(m_NtvLock);
+        sender = m_strUserNtv;
+    }
+    CByteBuffer& frames = m_Socket.FrameBuffer();
+    frames.SetSize(0);
     const std::vector<uint8_t> ids = GetChannelIds();
     for (uint8_t id : ids) {
         // Only the messages queued when this channel's turn began; later ones wait for the next step.
@@ -183,22 +236,25 @@ void CServiceTCP::ServiceSend() {
                     break;
                 --pending;
             }
-            if (!SendFrame(id, tag, m_SendPayload)) {
-                OnFailure(m_SendThread, GetLastSocketError());
+            AppendFrame(frames, id, tag, m_SendPayload.Data(), static_cast<uint32_t>(m_SendPayload.Size()),
+                        sender, false);
+            if (frames.Size() >= kCoalesceBytes && !FlushFrames())
                 return;
-            }
         }
     }
+    FlushFrames();
 }
 
-bool CServiceTCP::SendFrame(uint8_t channel, uint32_t tag, const CByteBuffer& data) {
-    CByteBuffer& frame = m_Socket.FrameBuffer();
-    {
-        CLockGuard guard(m_NtvLock);
-        BuildFrame(frame, channel, tag, data.Data(), static_cast<uint32_t>(data.Size()), m_strUserNtv, false);
-    }
-    const int n = static_cast<int>(frame.Size());
-    return m_Socket.SendAll(frame.Data(), n) == n;
+bool CServiceTCP::FlushFrames() {
+    CByteBuffer& frames = m_Socket.FrameBuffer();
+    const int n = static_cast<int>(frames.Size());
+    frames.SetSize(0);
+    if (n == 0)
+        return true;
+    if (m_Socket.SendAll(frames.Data(), n) == n)
+        return true;
+    OnFailure(m_SendThread, GetLastSocketError());
+    return false;
 }
 
 // ---- failures --------------------------------------------------------------------------------------

@@ -92,7 +92,11 @@ private:
 
     void ServiceRecv();
     void ServiceSend();
-    bool SendFrame(uint8_t channel, uint32_t tag, const CByteBuffer& data);
+    // Writes the frames gathered in the socket's frame buffer and empties it.
+    bool FlushFrames();
+    // Exactly n bytes for the frame reader, from what was read ahead of it or from the socket.
+    int ReceiveBuffered(void* p, int n);
+    bool HasReadAhead() const { return m_nReadPos != m_nReadEnd; }
     // Ends the connection after a failed read or write on one of the threads.
     void OnFailure(CThread& caller, int error);
 
@@ -107,7 +111,12 @@ private:
     std::atomic<bool> m_bFailed{false};    // the connection has ended: both threads leave
     std::atomic<bool> m_bStopping{false};  // Stop is ending the threads: failures are not reported
     CWakeEvent m_SendWake;
+    CWakeEvent m_RecvWake;      // a receive slot was freed
     CByteBuffer m_RecvPayload;  // used by the receive thread only
+    // Bytes read ahead of the frame reader, so that small frames cost one read for many (receive thread).
+    std::vector<uint8_t> m_ReadAhead;
+    size_t m_nReadPos = 0;
+    size_t m_nReadEnd = 0;
     CByteBuffer m_SendPayload;  // used by the send thread only
     CRecvThread m_RecvThread{*this};
     CSendThread m_SendThread{*this};

@@ -1,5 +1,10 @@
 #include "net/SocketThreadConnectTCP.h"
 
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
+
 #include "net/Base64.h"
 #include "net/ProxyReply.h"
 
@@ -9,12 +14,13 @@ CSocketThreadConnectTCP::CSocketThreadConnectTCP() {
 
 CSocketThreadConnectTCP::~CSocketThreadConnectTCP() {
     Stop();
-    m_Socket.Close();
+    CloseSocket();
 }
 
 bool CSocketThreadConnectTCP::Connect(HWND window, const std::string& host, int port) {
     if (HasThread())
         return false;
+    m_bAbort = false;
     m_hWndNotify = window;
     m_strHost = host;
     m_nPort = port;
@@ -38,7 +44,38 @@ void CSocketThreadConnectTCP::ClearProxy() {
     m_strProxyPassword.clear();
 }
 
+bool CSocketThreadConnectTCP::Abort() {
+    if (!HasThread())
+        return true;
+    m_bAbort = true;
+    {
+        std::lock_guard<std::mutex> lock(m_SocketMutex);
+        m_Socket.Shutdown(SHUT_RDWR);
+    }
+    for (int polls = 0; polls <= 100 && HasThread(); ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return !HasThread();
+}
+
+bool CSocketThreadConnectTCP::Stop() {
+    Abort();
+    return CThread::Stop();
+}
+
+bool CSocketThreadConnectTCP::Break() {
+    if (Abort()) {
+        CThread::Stop();  // joins the ended thread
+        return true;
+    }
+    return CThread::Break();
+}
+
 void CSocketThreadConnectTCP::Report(int code, bool send, CSocketTCP* socket) {
+    // The owner is ending this attempt, possibly waiting for it on its own thread: a sent message
+    // would wait for it in turn.
+    if (Aborted())
+        return;
     const auto w = static_cast<WPARAM>(static_cast<intptr_t>(code));
     const auto l = reinterpret_cast<LPARAM>(socket);
     if (send) {
@@ -50,33 +87,45 @@ void CSocketThreadConnectTCP::Report(int code, bool send, CSocketTCP* socket) {
 
 void CSocketThreadConnectTCP::Run() {
     // A socket handed over earlier was taken (Attach leaves ours empty); anything else is stale.
-    m_Socket.Close();
+    CloseSocket();
     if (m_bProxy) {
         Tunnel();
     } else {
-        if (!CreateConnectionSocket(m_Socket)) {
+        if (!CreateSocket()) {
             Report(SOCKET_CONNECT_FAILED, true);
             return;
         }
         Report(SOCKET_CONNECT_CREATED, true);
         const std::string address = Resolve(m_strHost);
         if (address.empty()) {
-            m_Socket.Close();
+            CloseSocket();
             Report(SOCKET_CONNECT_FAILED, true);
             return;
         }
         Report(SOCKET_CONNECT_RESOLVED, false);
-        if (!m_Socket.Connect(address, m_nPort)) {
-            m_Socket.Close();
+        if (Aborted() || !m_Socket.Connect(address, m_nPort)) {
+            CloseSocket();
             Report(SOCKET_CONNECT_FAILED, true);
             return;
         }
     }
-    if (m_Socket.IsValid()) {
+    if (Aborted()) {
+        CloseSocket();
+    } else if (m_Socket.IsValid()) {
         Report(SOCKET_CONNECT_CONNECTED, true, &m_Socket);
     } else {
         Report(SOCKET_CONNECT_FAILED, true);
     }
+}
+
+bool CSocketThreadConnectTCP::CreateSocket() {
+    std::lock_guard<std::mutex> lock(m_SocketMutex);
+    return CreateConnectionSocket(m_Socket);
+}
+
+void CSocketThreadConnectTCP::CloseSocket() {
+    std::lock_guard<std::mutex> lock(m_SocketMutex);
+    m_Socket.Close();
 }
 
 bool CSocketThreadConnectTCP::SendText(const std::string& text) {
@@ -95,10 +144,10 @@ bool CSocketThreadConnectTCP::SendText(const std::string& text) {
 
 void CSocketThreadConnectTCP::Tunnel() {
     auto fail = [this](int code, bool send) {
-        m_Socket.Close();
+        CloseSocket();
         Report(code, send);
     };
-    if (!CreateConnectionSocket(m_Socket)) {
+    if (!CreateSocket()) {
         fail(SOCKET_CONNECT_FAILED, false);
         return;
     }
@@ -109,7 +158,7 @@ void CSocketThreadConnectTCP::Tunnel() {
         return;
     }
     Report(SOCKET_CONNECT_RESOLVED, false);
-    if (!m_Socket.Connect(proxy, m_nProxyPort)) {
+    if (Aborted() || !m_Socket.Connect(proxy, m_nProxyPort)) {
         fail(SOCKET_CONNECT_FAILED, false);
         return;
     }
@@ -144,7 +193,7 @@ void CSocketThreadConnectTCP::Tunnel() {
         [&](uint8_t& b) {
             while (!m_Socket.WaitReadable()) {
                 waitedMs += kWaitReadableMs;
-                if (waitedMs >= kProxyReplyTimeoutMs || IsStopRequested())
+                if (waitedMs >= kProxyReplyTimeoutMs || Aborted())
                     return -1;
             }
             return m_Socket.Receive(&b, 1);
@@ -154,7 +203,7 @@ void CSocketThreadConnectTCP::Tunnel() {
         case EProxyReply::Accepted:
             return;
         case EProxyReply::Empty:
-            m_Socket.Close();
+            CloseSocket();
             return;
         case EProxyReply::Refused:
         case EProxyReply::Failed:

@@ -4,6 +4,8 @@
 // receiver takes it over (Attach) while handling that sent message.
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 #include "net/SocketTCP.h"
@@ -42,6 +44,12 @@ public:
     void ClearProxy();
     bool UsesProxy() const { return m_bProxy; }
 
+    // Both end an attempt cooperatively first: the socket is shut down, which wakes a blocked connect or
+    // read at once, and the body reports nothing more. Only a body that does not end within the usual
+    // bound is ended by force.
+    bool Stop() override;
+    bool Break() override;
+
 protected:
     void Run() override;
 
@@ -51,6 +59,11 @@ private:
     // Opens m_Socket through the proxy; leaves it invalid on failure.
     void Tunnel();
     bool SendText(const std::string& text);
+    bool CreateSocket();
+    void CloseSocket();
+    // Ends a running attempt without force; true when the body has ended.
+    bool Abort();
+    bool Aborted() const { return m_bAbort.load() || IsStopRequested(); }
 
     HWND m_hWndNotify = nullptr;
     std::string m_strHost;
@@ -60,5 +73,7 @@ private:
     int m_nProxyPort = 0;
     std::string m_strProxyLogin;
     std::string m_strProxyPassword;
-    CSocketTCP m_Socket;  // the attempt's socket, until the window takes it over
+    CSocketTCP m_Socket;       // the attempt's socket, until the window takes it over
+    std::mutex m_SocketMutex;  // creation and closing of m_Socket against Abort's shutdown
+    std::atomic<bool> m_bAbort{false};
 };

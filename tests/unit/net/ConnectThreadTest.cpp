@@ -240,8 +240,15 @@ TEST(ConnectThread, RefusesASecondAttemptWhileOneRunsAndBreaks) {
         return false;
     }));
     EXPECT_FALSE(connector.Connect(window.GetSafeHwnd(), "127.0.0.22", 443));
+    const size_t before = window.seen.size();
     EXPECT_TRUE(connector.Break());
     EXPECT_FALSE(connector.HasThread());
+    DispatchPendingMessages();
+    EXPECT_EQ(before, window.seen.size());  // a broken attempt reports nothing more
+    // The connector is ready for the next attempt.
+    CSocketTCP taken;
+    connector.ClearProxy();
+    EXPECT_EQ((Codes{-1, 1, 2}), RunConnect(connector, "127.0.0.21", 443, taken));
     silent.Close();
 }
 

@@ -242,6 +242,22 @@ TEST(ServiceTCP, StopIsPromptWritesWhatWasQueuedAndReportsNothing) {
     EXPECT_EQ(0, t.window.Count(WM_TRANSPORT_ERROR));
 }
 
+TEST(ServiceTCP, StopEndsASendBlockedByAPeerThatReadsNothing) {
+    STransportWithRawPeer t("127.0.0.18");
+    CChannel video(4);
+    t.transport.AddChannel(&video);
+    const std::string picture(200000, 'p');
+    // Far more than both socket buffers hold: the send thread blocks inside a write.
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(video.PushSendWait(4, picture.data(), picture.size(), 5000));
+    const auto start = std::chrono::steady_clock::now();
+    t.transport.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // liveness only
+    EXPECT_FALSE(t.transport.IsOpen());
+    DispatchPendingMessages();
+    EXPECT_EQ(0, t.window.Count(WM_TRANSPORT_ERROR));
+}
+
 TEST(ServiceTCP, ChannelRegistration) {
     CServiceTCP transport;
     CChannel a(2), b(1), twin(2);
@@ -278,7 +294,8 @@ TEST(ServiceTCP, ReopensAfterALostConnection) {
         ASSERT_TRUE(WaitFor([&] { return window.Count(WM_TRANSPORT_ERROR) == round + 1; }));
     }
     CSocketTCP invalid;
-    EXPECT_FALSE(transport.Open(window.GetSafeHwnd(), invalid) && transport.IsOpen());
+    EXPECT_FALSE(transport.Open(window.GetSafeHwnd(), invalid));
+    EXPECT_FALSE(transport.IsOpen());
 }
 
 }  // namespace
