@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -71,7 +70,7 @@ protected:
         } unwind;
         CLockGuard guard(m_lock);
         holding = true;
-        for (;;) usleep(1000);  // blocked in the system, as a stuck body would be
+        for (;;) std::this_thread::sleep_for(1ms);
     }
 
 private:
