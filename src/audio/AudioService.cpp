@@ -124,10 +124,16 @@ void CAudioService::Receive() {
     const int n = ReceivedCount();
     if (n < 1)
         return;
+    // Sound that reached the bound without a start is played before more is taken (see below).
+    if (m_Pending.Size() >= kMaxPendingBytes)
+        Flush();
     bool taken = false;
     bool parsed = false;
     SAudioFrame last;
     for (int i = 0; i < n; ++i) {
+        // Enough waits: what else came stays on the channel for the next notification.
+        if (m_Pending.Size() >= kMaxPendingBytes)
+            break;
         uint32_t tag = 0;
         if (!PopReceived(tag, g_Received))
             break;
@@ -140,7 +146,7 @@ void CAudioService::Receive() {
         m_DecodeIn.Reserve(frame.encodedLength);
         m_DecodeIn.SetSize(0);
         m_DecodeIn.Append(frame.encoded, frame.encodedLength);
-        const int b = m_Codec.Decode(m_DecodeIn, m_DecodeOut);
+        const int b = m_Codec.Decode(m_DecodeIn, m_DecodeOut, kMaxPendingBytes - m_Pending.Size());
         if (b <= 0)
             break;
         m_Pending.Append(m_DecodeOut.Data(), static_cast<size_t>(b));
@@ -152,7 +158,7 @@ void CAudioService::Receive() {
     if (last.counter == 0) {
         g_bPlaybackStarted = 0;
         Flush();
-    } else if (k >= kStartBuffers || g_bPlaybackStarted == 1) {
+    } else if (k >= kStartBuffers || g_bPlaybackStarted == 1 || m_Pending.Size() >= kMaxPendingBytes) {
         Flush();
         g_bPlaybackStarted = 1;
     }
@@ -160,7 +166,11 @@ void CAudioService::Receive() {
 
 void CAudioService::Flush() {
     if (m_Pending.Size() > 0) {
-        m_Player.Write(m_Pending.Data(), static_cast<uint32_t>(m_Pending.Size()));
+        if (m_Window.OutstandingBytes() + m_Pending.Size() <= kMaxQueuedBytes) {
+            m_Player.Write(m_Pending.Data(), static_cast<uint32_t>(m_Pending.Size()));
+        } else {
+            Trace("%s:%d | demasiado sonido en cola, se descarta un bloque\n", "AudioService", __LINE__);
+        }
         m_Pending.SetSize(0);
         if (m_bReceiving == 0) {
             m_bReceiving = 1;

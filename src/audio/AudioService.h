@@ -5,6 +5,7 @@
 // pending block, played once three buffers' worth wait or the sender ends its talk spurt.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -33,12 +34,18 @@ public:
     static constexpr int kSendTimeoutMs = 200;
     // Pending buffers' worth of sound that start the playback of a talk spurt.
     static constexpr uint32_t kStartBuffers = 3;
+    // Ten seconds of sound. A spurt that never starts is played once this much waits, and sound beyond
+    // this much already queued for playing is dropped: a peer sending faster than real time must not
+    // grow memory without end.
+    static constexpr size_t kMaxPendingBytes = 160000;
+    static constexpr size_t kMaxQueuedBytes = 160000;
 
     CAudioService();
     ~CAudioService() override;
 
     // The window told of silence and reception; null at the end of a call.
     void SetNotifyWindow(HWND hWnd) { m_hWndNotify = hWnd; }
+    void SetNotifyWindow(std::nullptr_t) { m_hWndNotify = nullptr; }
     HWND GetNotifyWindow() const { return m_hWndNotify; }
     // Opens playback, then capture, each by its name or else by the first name of its list. True when
     // capture opened (playback at least must have).
@@ -59,6 +66,8 @@ public:
     size_t PendingBytes() const { return m_Pending.Size(); }
 
 private:
+    // The devices' completion window is the service's own "wnd.message".
+    using CWaveInDevice::SetNotifyWindow;
     // One detector's verdict; false when the buffer is to be dropped.
     bool Decide(bool bSilent, uint16_t nPeakToPeak);
     void Send(const int16_t* samples, uint32_t nBytes);

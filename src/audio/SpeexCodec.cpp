@@ -2,6 +2,7 @@
 
 #include <speex/speex.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -97,7 +98,7 @@ int CSpeexCodec::Encode(const CByteBuffer& pcm, CByteBuffer& out) {
     return static_cast<int>(out.Size());
 }
 
-int CSpeexCodec::Decode(const CByteBuffer& in, CByteBuffer& out) {
+int CSpeexCodec::Decode(const CByteBuffer& in, CByteBuffer& out, size_t maxBytes) {
     if (m_pDecoder == nullptr)
         return -1;
     auto& floats = t_DecodeFloats;
@@ -108,7 +109,8 @@ int CSpeexCodec::Decode(const CByteBuffer& in, CByteBuffer& out) {
     char scratch[256];
     float frame[kFrameSamples];
     size_t pos = 0;
-    while (pos < size) {
+    const size_t maxFloats = std::min(maxBytes, kMaxDecodeBytes) / 2;
+    while (pos < size && floats.size() + kFrameSamples <= maxFloats) {
         const size_t length = p[pos++];  // unsigned: 0..255
         if (length > size - pos)
             break;  // runs past the payload

@@ -4,6 +4,8 @@
 
 #include <speex/speex_bits.h>
 
+#include <cstddef>
+
 #include "platform/ByteBuffer.h"
 
 class CSpeexCodec {
@@ -29,9 +31,12 @@ public:
     // 16-bit samples to frames of [length byte][bits]; a short last frame is padded with silence.
     // Returns the bytes in `out`, -1 when no encoder is open.
     int Encode(const CByteBuffer& pcm, CByteBuffer& out);
-    // Frames back to 16-bit samples, stopping at the first frame that fails or runs past the input.
-    // Returns the PCM bytes in `out`, -1 when no decoder is open.
-    int Decode(const CByteBuffer& in, CByteBuffer& out);
+    // Frames back to 16-bit samples, stopping at the first frame that fails or runs past the input, and
+    // before the output would pass maxBytes (a one-byte frame is 320 bytes of sound). Returns the PCM
+    // bytes in `out`, -1 when no decoder is open.
+    int Decode(const CByteBuffer& in, CByteBuffer& out, size_t maxBytes = kMaxDecodeBytes);
+    // More than an hour of sound at 8000 Hz: beyond any single message's reason.
+    static constexpr size_t kMaxDecodeBytes = 64u << 20;
 
 private:
     void* m_pEncoder = nullptr;

@@ -30,6 +30,7 @@ CWaveMessageWindow::~CWaveMessageWindow() {
     for (WAVEHDR* h : m_Outstanding)
         FreeWaveHeader(h);
     m_Outstanding.clear();
+    m_nOutstandingBytes = 0;
 }
 
 bool CWaveMessageWindow::Create() {
@@ -52,12 +53,21 @@ void CWaveMessageWindow::RemovePlayback(HWAVEOUT h) {
 
 void CWaveMessageWindow::TrackHeader(WAVEHDR* pHdr) {
     std::lock_guard<std::mutex> lock(m_HeadersMutex);
-    m_Outstanding.insert(pHdr);
+    if (m_Outstanding.insert(pHdr).second)
+        m_nOutstandingBytes += pHdr->dwBufferLength;
 }
 
 bool CWaveMessageWindow::ForgetHeader(WAVEHDR* pHdr) {
     std::lock_guard<std::mutex> lock(m_HeadersMutex);
-    return m_Outstanding.erase(pHdr) > 0;
+    if (m_Outstanding.erase(pHdr) == 0)
+        return false;
+    m_nOutstandingBytes -= pHdr->dwBufferLength;
+    return true;
+}
+
+size_t CWaveMessageWindow::OutstandingBytes() const {
+    std::lock_guard<std::mutex> lock(m_HeadersMutex);
+    return m_nOutstandingBytes;
 }
 
 size_t CWaveMessageWindow::OutstandingHeaders() const {

@@ -39,6 +39,8 @@ public:
     void TrackHeader(WAVEHDR* pHdr);
     bool ForgetHeader(WAVEHDR* pHdr);
     size_t OutstandingHeaders() const;
+    // Bytes of sound in those blocks: what is queued for playing.
+    size_t OutstandingBytes() const;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -56,4 +58,5 @@ private:
     std::set<CWaveDevice*> m_Attached;
     mutable std::mutex m_HeadersMutex;
     std::set<WAVEHDR*> m_Outstanding;
+    size_t m_nOutstandingBytes = 0;
 };

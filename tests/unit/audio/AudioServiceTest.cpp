@@ -344,4 +344,55 @@ TEST_F(AudioReceiveTest, ARawLengthOfZeroNeverStartsByCountAndGarbageIsHarmless)
     EXPECT_EQ(m_Service->ReceivedCount(), 0);
 }
 
+TEST_F(AudioReceiveTest, APeerFloodingSoundCannotGrowMemoryWithoutEnd) {
+    // One-byte frames (each 320 bytes of sound) in records that never start playback by count.
+    std::vector<uint8_t> frames;
+    for (int i = 0; i < 200; ++i) {
+        frames.push_back(1);
+        frames.push_back(0);
+    }
+    const Bytes flood = BuildAudio(2, frames.data(), static_cast<uint32_t>(frames.size()), 0);
+    size_t most = 0;
+    for (int round = 0; round < 20; ++round) {
+        while (m_Service->FreeReceiveSlots() > 0)
+            Arrive(flood);
+        m_Service->Receive();
+        most = std::max(most, m_Service->PendingBytes());
+        // Completions are not dispatched: everything written stays queued for playing.
+        EXPECT_LE(m_Service->MessageWindow().OutstandingBytes(), CAudioService::kMaxQueuedBytes);
+    }
+    EXPECT_LE(most, CAudioService::kMaxPendingBytes);
+    EXPECT_GT(m_Service->MessageWindow().OutstandingBytes(), 0u);  // bounded sound was still played
+    EXPECT_GT(m_Service->ReceivedCount(), 0);                      // the rest waits for the next notification
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AudioServiceOpen, FallsBackToTheFirstNameAndFailsWhenAKindHasNoDevice) {
+    auto devices = std::make_shared<CVirtualWaveBackend>();
+    SetWaveBackends({devices});
+    {
+        CAudioService service;
+        EXPECT_FALSE(service.Open("Mic", "Speaker"));  // no device of either kind
+        devices->AddWavFilePlayback("Speaker", "", EWavePacing::Fast);
+        EXPECT_FALSE(service.Open("Mic", "Speaker"));  // playback alone is not enough
+        EXPECT_FALSE(service.Player().IsOpen());
+        EXPECT_FALSE(service.IsOpen());
+
+        // A device that fails to open is replaced by the first of the list.
+        devices->AddSilenceCapture("Mic", EWavePacing::Fast);
+        devices->AddWavFileCapture("Broken", "/nonexistent/file.wav", EWavePacing::Fast);
+        ASSERT_TRUE(service.Open("Broken", "Speaker"));
+        EXPECT_EQ(service.GetName(), "Mic");
+        EXPECT_TRUE(service.Player().IsOpen());
+        EXPECT_TRUE(service.IsSilentState());
+        service.Close();
+        EXPECT_FALSE(service.IsOpen());
+        EXPECT_FALSE(service.Player().IsOpen());
+    }
+    SetWaveBackends({});
+}
+
 }  // namespace

@@ -147,6 +147,19 @@ TEST_F(SpeexCodec, DecodingStopsAtAFrameThatRunsPastTheInput) {
     EXPECT_EQ(decoded.Size(), 0u);
 }
 
+TEST_F(SpeexCodec, OutputIsBoundedWhateverTheInputClaims) {
+    // A one-byte silence frame decodes to 320 bytes: a thousand of them are asked to stop at ten frames.
+    CByteBuffer in, out;
+    in.SetSize(0);
+    for (int i = 0; i < 1000; ++i) {
+        const uint8_t frame[2] = {1, 0};
+        in.Append(frame, 2);
+    }
+    EXPECT_EQ(m_Codec.Decode(in, out, 3200), 3200);
+    EXPECT_EQ(m_Codec.Decode(in, out, 3199), 9 * 320);
+    EXPECT_EQ(m_Codec.Decode(in, out), 1000 * 320);
+}
+
 TEST(SpeexSamples, DecodedValuesSaturateInsteadOfWrapping) {
     EXPECT_EQ(SaturateSample(40000.0f), 32767);
     EXPECT_EQ(SaturateSample(32767.9f), 32767);
