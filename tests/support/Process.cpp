@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,7 +87,27 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
 }
 
 pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    return Spawn(argv, env, -1);
+    // Forked by hand so the child can be told to end with this process: a test that dies must not leave
+    // a server running. Everything the child needs is prepared before the fork.
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envs = MergedEnvironment(env);
+    auto argp = Pointers(args);
+    auto envp = Pointers(envs);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(127);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+    }
+    execvpe(argp[0], argp.data(), envp.data());
+    _exit(127);
 }
 
 void StopProgram(pid_t pid, int graceMs) {

@@ -58,6 +58,7 @@ TEST(AlsaDevices, WithoutASoundServerNothingOpens) {
     for (const char* name : {"default", "pulse"})
         EXPECT_FALSE(out.Open(name)) << name;
     SetWaveBackends({});
+    unsetenv("PULSE_SERVER");
 }
 
 TEST(AlsaDevices, SpeechPlayedToTheSinkComesBackFromItsMonitor) {
