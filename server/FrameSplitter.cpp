@@ -11,12 +11,12 @@ void CFrameSplitter::Append(const uint8_t* data, size_t size) {
     m_Buffer.insert(m_Buffer.end(), data, data + size);
 }
 
-CFrameSplitter::EResult CFrameSplitter::Next(SFrameHeader& header, Bytes& frame) {
+CFrameSplitter::EResult CFrameSplitter::Next(SFrameHeader& header, Bytes& frame, uint32_t maxPayload) {
     size_t available = Buffered();
     if (available < kFrameHeaderSize)
         return EResult::NeedMore;
     const uint8_t* start = m_Buffer.data() + m_nOffset;
-    if (!ParseFrameHeader(start, available, header))
+    if (!ParseFrameHeader(start, available, header) || header.length > maxPayload)
         return EResult::Corrupt;
     size_t total = kFrameHeaderSize + header.length;
     if (available < total)

@@ -129,7 +129,8 @@ private:
         SFrameHeader header;
         Bytes frame;
         while (!m_bClosed && !m_bLoginPause) {
-            CFrameSplitter::EResult r = m_Splitter.Next(header, frame);
+            CFrameSplitter::EResult r =
+                m_Splitter.Next(header, frame, m_Server.m_pSwitchboard->MaxPayloadFor(m_nId));
             if (r == CFrameSplitter::EResult::NeedMore)
                 return;
             if (r == CFrameSplitter::EResult::Corrupt) {
@@ -242,24 +243,25 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
         return false;
     }
     m_nPort = m_Acceptor.local_endpoint(ec).port();
-    if (!m_Http.Start(m_Options.http, error))
-        return false;
 
     CSwitchboardConfig config;
     config.strCurrentVersion = m_Options.strCurrentVersion;
     config.nPingIntervalMs = m_Options.nPingIntervalMs;
+    std::random_device random;
+    config.nFirstCallId = 1 + random() % 0x7fffffff;
+    // Made before the web pages start: their threads read its presence table.
+    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config);
+    m_nTickMs = std::clamp<uint32_t>(m_Options.nPingIntervalMs / 4, 10, 1000);
+    if (!m_Http.Start(m_Options.http, error))
+        return false;
+
     // The client puts "http://" and the host it connected to before an address of this form.
     const CEndpoint& http = m_Options.http;
     std::string base = ":" + std::to_string(m_Http.Port());
     if (!http.IsAnyAddress() && http.strHost != m_Options.listen.strHost) {
         base = "http://" + CEndpoint{http.strHost, m_Http.Port()}.ToString();
     }
-    config.strDirectoryAddress = base + "/directory";
-    config.strHelpAddress = base + "/help";
-    std::random_device random;
-    config.nFirstCallId = 1 + random() % 0x7fffffff;
-    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config);
-    m_nTickMs = std::clamp<uint32_t>(m_Options.nPingIntervalMs / 4, 10, 1000);
+    m_pSwitchboard->SetUserInfoAddresses(base + "/directory", base + "/help");
 
     CEndpoint listening{m_Options.listen.strHost, m_nPort};
     CEndpoint httpListening{http.strHost, m_Http.Port()};

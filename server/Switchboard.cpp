@@ -76,6 +76,13 @@ void CSwitchboard::Send(ConnId id, const Bytes& record) {
     m_Host.SendFrame(id, Frame(kChannelControl, record), false);
 }
 
+uint32_t CSwitchboard::MaxPayloadFor(ConnId id) const {
+    auto it = m_Sessions.find(id);
+    // Strangers must not make the server hold a megabyte each.
+    return it != m_Sessions.end() && it->second.eLogin == ELogin::Done ? kMaxFramePayload
+                                                                       : kMaxPayloadBeforeLogin;
+}
+
 void CSwitchboard::OnConnected(ConnId id, const std::string& peer, uint64_t nowMs) {
     CSession& s = m_Sessions[id];
     s.id = id;

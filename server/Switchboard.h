@@ -68,6 +68,17 @@ public:
     // Sends the pings that are due and closes connections silent for three intervals.
     void OnTimer(uint64_t nowMs);
 
+    // The directory and help addresses sent in the user information.
+    void SetUserInfoAddresses(const std::string& directory, const std::string& help) {
+        m_Config.strDirectoryAddress = directory;
+        m_Config.strHelpAddress = help;
+    }
+
+    // Until a connection has logged in, its frames are small: a login record is 100 bytes.
+    static constexpr uint32_t kMaxPayloadBeforeLogin = 4096;
+    // The largest payload the connection may send now.
+    uint32_t MaxPayloadFor(ConnId id) const;
+
     const CPresenceTable& Presence() const { return m_Presence; }
     size_t SessionCount() const { return m_Sessions.size(); }
     size_t CallCount() const { return m_Calls.size(); }

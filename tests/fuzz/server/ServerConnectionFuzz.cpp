@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SFrameHeader h;
         Bytes frame;
         for (;;) {
-            CFrameSplitter::EResult r = splitter.Next(h, frame);
+            CFrameSplitter::EResult r = splitter.Next(h, frame, board.MaxPayloadFor(id));
             if (r == CFrameSplitter::EResult::NeedMore)
                 break;
             if (r == CFrameSplitter::EResult::Corrupt) {

@@ -8,7 +8,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,8 +26,6 @@
 #include "net/Frame.h"
 #include "net/Protocol.h"
 
-extern char** environ;
-
 namespace servertest {
 
 namespace fs = std::filesystem;
@@ -35,6 +33,31 @@ using Clock = std::chrono::steady_clock;
 
 inline std::string Binary() {
     return std::string(VP_BINARY_DIR) + "/bin/velaphond";
+}
+
+// Starts velaphond with the arguments, standard output and error on the given descriptors (-1: nowhere).
+// The child dies with the test, so a failed test never leaves a server behind or a pipe open.
+inline pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
+    std::vector<std::string> all = {Binary()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+        int null = open("/dev/null", O_RDWR);
+        dup2(outFd >= 0 ? outFd : null, 1);
+        dup2(errFd >= 0 ? errFd : null, 2);
+        close_range(3, ~0U, 0);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
 }
 
 // A scratch folder removed at the end of the test.
@@ -65,25 +88,11 @@ inline CRun RunTool(const std::vector<std::string>& args) {
     int out[2], err[2];
     EXPECT_EQ(pipe(out), 0);
     EXPECT_EQ(pipe(err), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<std::string> all = {Binary()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = Spawn(args, out[1], err[1]);
     close(out[1]);
     close(err[1]);
     CRun run;
-    if (rc != 0)
+    if (pid < 0)
         return run;
     auto drain = [](int fd, std::string& into) {
         char buf[4096];
@@ -123,22 +132,10 @@ public:
         int err[2];
         if (pipe(err) != 0)
             return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawn_file_actions_addclose(&actions, err[0]);
-        std::vector<std::string> all = {Binary()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
+        m_pid = Spawn(args, -1, err[1]);
         close(err[1]);
-        if (rc != 0) {
+        if (m_pid < 0) {
             close(err[0]);
-            m_pid = -1;
             return false;
         }
         m_reader = std::thread([this, fd = err[0]] { ReadLog(fd); });

@@ -389,6 +389,11 @@ TEST_F(ServerProcess, BadInputAffectsOnlyItsOwnConnection) {
     BuildFrameHeader(header.data(), 0, kMaxFramePayload + 1, "", 0, false);
     ASSERT_TRUE(bad.SendRaw(header));
     EXPECT_TRUE(bad.WaitClosed());
+    // Before a login, even a frame of 5000 bytes is more than anyone needs.
+    CTestClient stranger;
+    Connect(stranger);
+    ASSERT_TRUE(stranger.Send(kChannelControl, Bytes(5000, MSG_LOGIN)));
+    EXPECT_TRUE(stranger.WaitClosed());
     // Top bit set in the length, after a valid login.
     CTestClient bad2;
     LoginAs(bad2, "888888888888888", "888888888888888");

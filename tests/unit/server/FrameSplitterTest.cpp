@@ -54,6 +54,8 @@ TEST(FrameSplitter, OversizeLengthIsCorrupt) {
     BuildFrameHeader(header.data(), 4, kMaxFramePayload, "", 4, false);
     big.Append(header.data(), header.size());
     EXPECT_EQ(big.Next(h, f), CFrameSplitter::EResult::NeedMore);
+    // Unless the caller allows less.
+    EXPECT_EQ(big.Next(h, f, 4096), CFrameSplitter::EResult::Corrupt);
 }
 
 }  // namespace
