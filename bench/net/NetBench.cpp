@@ -262,6 +262,24 @@ void BM_IdleTransportCpu(benchmark::State& state) {
     }
 }
 
+// How long Stop takes on a connected, idle transport (the design allows 101 polls of 1 ms per thread).
+void BM_TransportStop(benchmark::State& state) {
+    CFunctionTarget window([](UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    for (auto _ : state) {
+        state.PauseTiming();
+        CSocketTCP mine, peer;
+        MakePair(mine, peer);
+        CServiceTCP transport;
+        transport.Open(window.GetSafeHwnd(), mine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // both threads idle in their waits
+        state.ResumeTiming();
+        transport.Stop();
+        state.PauseTiming();
+        peer.Close();
+        state.ResumeTiming();
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_PlainSocketRoundTrip)->Unit(benchmark::kMicrosecond);
@@ -270,5 +288,7 @@ BENCHMARK(BM_PlainSocketThroughput)->Arg(10000)->UseRealTime()->Unit(benchmark::
 BENCHMARK(BM_TransportThroughput)->Arg(10000)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdlePollingReferenceCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IdleTransportCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_TransportStop)->Iterations(50)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

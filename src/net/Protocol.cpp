@@ -1,6 +1,7 @@
 #include "net/Protocol.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -254,6 +255,17 @@ bool ParseUserInfo(const uint8_t* data, size_t size, SUserInfo& out) {
     out.helpAddress = GetText(data, size, 202, kAddressFieldSize);
     out.displayName = GetText(data, size, 403, kNameMax + 1);
     return true;
+}
+
+std::string AbsoluteUserInfoAddress(std::string_view address, std::string_view serverHost) {
+    static constexpr std::string_view kScheme = "HTTP";
+    bool absolute = address.size() >= kScheme.size();
+    for (size_t i = 0; absolute && i < kScheme.size(); ++i) {
+        absolute = std::toupper(static_cast<unsigned char>(address[i])) == kScheme[i];
+    }
+    if (absolute)
+        return std::string(address);
+    return "http://" + std::string(serverHost) + std::string(address);
 }
 
 // ---- text ------------------------------------------------------------------------------------------

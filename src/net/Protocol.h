@@ -152,6 +152,10 @@ Bytes BuildUserInfo(std::string_view directoryAddress, std::string_view helpAddr
 // Needs at least 404 bytes; every text ends at its NUL, its field's end or the record's end.
 bool ParseUserInfo(const uint8_t* data, size_t size, SUserInfo& out);
 
+// A directory or help address as the client opens it: kept when it begins with "http" in any case,
+// otherwise "http://" + the configured server host + the text, joined as they stand.
+std::string AbsoluteUserInfoAddress(std::string_view address, std::string_view serverHost);
+
 struct SContactStatus {
     std::string ntv;
     char status = 'D';

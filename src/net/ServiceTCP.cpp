@@ -93,8 +93,8 @@ bool CServiceTCP::Stop() {
     // Wake a receive thread blocked on the socket; writing stays possible for the last flush.
     m_Socket.Shutdown(SHUT_RD);
     m_RecvWake.Set();
-    m_RecvThread.Stop();
     m_SendWake.Set();
+    m_RecvThread.Stop();
     // The send thread writes what was queued; a peer that reads nothing cannot hold it beyond the bound:
     // ending the writing side wakes a blocked send.
     for (int polls = 0; polls < kFlushPolls && m_SendThread.HasThread(); ++polls) {
@@ -113,12 +113,17 @@ bool CServiceTCP::IsOpen() const {
     return m_Socket.IsValid() && !m_bFailed && m_RecvThread.HasThread() && m_SendThread.HasThread();
 }
 
+bool CServiceTCP::ThreadsShouldEnd(const CThread& thread) const {
+    // m_bStopping lets Stop end both threads at once instead of one stop after the other.
+    return thread.IsStopRequested() || m_bFailed || m_bStopping;
+}
+
 // ---- receive side ----------------------------------------------------------------------------------
 
 void CServiceTCP::CRecvThread::Run() {
-    while (!IsStopRequested() && !m_owner.m_bFailed) {
+    while (!m_owner.ThreadsShouldEnd(*this)) {
         Service();
-        if (IsStopRequested() || m_owner.m_bFailed)
+        if (m_owner.ThreadsShouldEnd(*this))
             break;
         WaitForWork();
     }
@@ -188,7 +193,7 @@ void CServiceTCP::ServiceRecv() {
         if (notify)
             PostMessage(m_hWndNotify, WM_TRANSPORT_RECV, id, static_cast<LPARAM>(header.tag));
         m_RecvWake.Wait(1);
-        if (m_RecvThread.IsStopRequested() || m_bFailed)
+        if (ThreadsShouldEnd(m_RecvThread))
             return;
     }
 }
@@ -196,9 +201,9 @@ void CServiceTCP::ServiceRecv() {
 // ---- send side -------------------------------------------------------------------------------------
 
 void CServiceTCP::CSendThread::Run() {
-    while (!IsStopRequested() && !m_owner.m_bFailed) {
+    while (!m_owner.ThreadsShouldEnd(*this)) {
         Service();
-        if (IsStopRequested() || m_owner.m_bFailed)
+        if (m_owner.ThreadsShouldEnd(*this))
             break;
         WaitForWork();
     }

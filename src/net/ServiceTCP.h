@@ -90,6 +90,7 @@ private:
         CServiceTCP& m_owner;
     };
 
+    bool ThreadsShouldEnd(const CThread& thread) const;
     void ServiceRecv();
     void ServiceSend();
     // Writes the frames gathered in the socket's frame buffer and empties it.

@@ -241,7 +241,9 @@ TEST(ConnectThread, RefusesASecondAttemptWhileOneRunsAndBreaks) {
     }));
     EXPECT_FALSE(connector.Connect(window.GetSafeHwnd(), "127.0.0.22", 443));
     const size_t before = window.seen.size();
+    CTraceCapture traces;
     EXPECT_TRUE(connector.Break());
+    EXPECT_EQ(0, traces.Count("Break de Thread"));  // ended without force
     EXPECT_FALSE(connector.HasThread());
     DispatchPendingMessages();
     EXPECT_EQ(before, window.seen.size());  // a broken attempt reports nothing more

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "net/SocketTCP.h"
 #include "net/SocketThreadConnectTCP.h"
 #include "platform/Messages.h"
+#include "platform/Trace.h"
 
 namespace nettest {
 
@@ -76,6 +78,29 @@ inline bool SendRaw(CSocketTCP& s, const std::vector<uint8_t>& bytes) {
     }
     return true;
 }
+
+// Counts trace lines containing a text while it lives (a thread ended by force traces "Break de Thread").
+class CTraceCapture {
+public:
+    CTraceCapture() {
+        SetTraceSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back(line);
+        });
+    }
+    ~CTraceCapture() { SetTraceSink(nullptr); }
+    int Count(const std::string& needle) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int n = 0;
+        for (const auto& l : m_lines)
+            n += l.find(needle) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
 
 // Runs one attempt of the connector to its end. Returns the codes the window saw, sorted (sent codes
 // are dispatched before posted ones, so arrival order says little); a socket reported with code 3 is

@@ -156,6 +156,16 @@ TEST(Protocol, UserInfoFieldsEndAtTheirBounds) {
     EXPECT_EQ("x", u.displayName);
 }
 
+TEST(Protocol, UserInfoAddressesBecomeAbsolute) {
+    EXPECT_EQ("http://vp.example.org/dir?x=1", AbsoluteUserInfoAddress("/dir?x=1", "vp.example.org"));
+    EXPECT_EQ("http://vp.example.orgdir",
+              AbsoluteUserInfoAddress("dir", "vp.example.org"));  // no separator added
+    EXPECT_EQ("HTTPS://a/b", AbsoluteUserInfoAddress("HTTPS://a/b", "h"));
+    EXPECT_EQ("hTtP://a", AbsoluteUserInfoAddress("hTtP://a", "h"));
+    EXPECT_EQ("http://hhtt", AbsoluteUserInfoAddress("htt", "h"));
+    EXPECT_EQ("http://h", AbsoluteUserInfoAddress("", "h"));
+}
+
 TEST(Protocol, VideoFormatIsTheBitmapHeaderLittleEndian) {
     SBitmapInfoHeader h;
     h.biWidth = 320;

@@ -226,8 +226,10 @@ TEST(ServiceTCP, StopIsPromptWritesWhatWasQueuedAndReportsNothing) {
     ASSERT_TRUE(SendRaw(t.peer, f));
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(t.control.SendCallRequest());
+    CTraceCapture traces;
     const auto start = std::chrono::steady_clock::now();
     t.transport.Stop();
+    EXPECT_EQ(0, traces.Count("Break de Thread"));  // both threads ended on their own
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // liveness only
     EXPECT_FALSE(t.transport.IsOpen());
     int frames = 0;
@@ -250,9 +252,11 @@ TEST(ServiceTCP, StopEndsASendBlockedByAPeerThatReadsNothing) {
     // Far more than both socket buffers hold: the send thread blocks inside a write.
     for (int i = 0; i < 20; ++i)
         ASSERT_TRUE(video.PushSendWait(4, picture.data(), picture.size(), 5000));
+    CTraceCapture traces;
     const auto start = std::chrono::steady_clock::now();
     t.transport.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // liveness only
+    EXPECT_EQ(0, traces.Count("Break de Thread"));
     EXPECT_FALSE(t.transport.IsOpen());
     DispatchPendingMessages();
     EXPECT_EQ(0, t.window.Count(WM_TRANSPORT_ERROR));
