@@ -55,6 +55,12 @@ protected:
     }
 };
 
+// The body starts on its own schedule; a loaded machine may take a while.
+void WaitUntilRunning(const CThread& t) {
+    for (int i = 0; i < 5000 && !t.IsRunning(); ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(t.IsRunning());
+}
+
 // A body that ignores the stop request and holds a lock through a guard while it sleeps.
 class CStubborn : public CThread {
 public:
@@ -92,6 +98,7 @@ TEST(Thread, StartTwiceCreatesNoSecondThread) {
     const int before = g_nActiveThreads;
     CPolite t;
     ASSERT_TRUE(t.Start());
+    WaitUntilRunning(t);
     const uint32_t id = t.GetThreadId();
     EXPECT_TRUE(t.Start());
     EXPECT_EQ(1, traces.Count("( m_hThread )"));
@@ -179,14 +186,14 @@ TEST(Thread, BreakCalledDirectlyEndsTheThread) {
 }
 
 TEST(Thread, AStopBeforeTheBodyBeginsStillStopsIt) {
-    // Many short runs: whatever the interleaving, Stop never waits for the break.
+    // Many short runs: whatever the interleaving, the body sees the request and nothing is broken.
+    CTraceCapture traces;
     for (int i = 0; i < 50; ++i) {
         CPolite t;
         ASSERT_TRUE(t.Start());
-        const auto began = std::chrono::steady_clock::now();
         t.Stop();
-        EXPECT_LT(std::chrono::steady_clock::now() - began, 90ms);
     }
+    EXPECT_EQ(0, traces.Count("Break de Thread"));
 }
 
 TEST(Thread, ActiveCountFollowsBodies) {
@@ -197,6 +204,7 @@ TEST(Thread, ActiveCountFollowsBodies) {
             threads.push_back(std::make_unique<CPolite>());
             threads.back()->Start();
         }
+        for (auto& t : threads) WaitUntilRunning(*t);
         EXPECT_EQ(before + 4, g_nActiveThreads.load());
     }
     EXPECT_EQ(before, g_nActiveThreads.load());
