@@ -306,11 +306,11 @@ Bytes BuildAudio(uint32_t counter, const uint8_t* encoded, uint32_t encodedLengt
 bool ParseAudio(const uint8_t* data, size_t size, SAudioFrame& out) {
     if (data == nullptr || size < kAudioHeaderSize)
         return false;
-    const uint32_t e = GetLE32(data + 4);
-    if (e > size - kAudioHeaderSize)
-        return false;
+    const uint32_t stated = GetLE32(data + 4);
+    const size_t carried = size - kAudioHeaderSize;
+    out.truncated = stated > carried;
     out.counter = GetLE32(data);
-    out.encodedLength = e;
+    out.encodedLength = out.truncated ? static_cast<uint32_t>(carried) : stated;
     out.rawLength = GetLE32(data + 8);
     out.encoded = data + kAudioHeaderSize;
     return true;

@@ -178,9 +178,12 @@ struct SAudioFrame {
     uint32_t rawLength = 0;            // bytes of raw sound that were encoded
     const uint8_t* encoded = nullptr;  // points into the parsed record
     uint32_t encodedLength = 0;
+    bool truncated = false;  // the stated encoded length ran past the record and was cut to it
 };
 Bytes BuildAudio(uint32_t counter, const uint8_t* encoded, uint32_t encodedLength, uint32_t rawLength);
-// False when the record is shorter than its header plus the stated encoded length.
+// False only when the record is shorter than its header. A stated encoded length that runs past the
+// record is trusted only as far as the record reaches (`truncated` tells), so the header fields of a
+// damaged packet still reach the playback start-up rule.
 bool ParseAudio(const uint8_t* data, size_t size, SAudioFrame& out);
 
 // ---- channel 4: video ------------------------------------------------------------------------------

@@ -220,7 +220,17 @@ TEST(Protocol, AudioMessageOf172Bytes) {
     EXPECT_EQ(160u, f.encodedLength);
     EXPECT_EQ(1600u, f.rawLength);
     EXPECT_EQ(msg.data() + 12, f.encoded);
-    EXPECT_FALSE(ParseAudio(msg.data(), msg.size() - 1, f));  // states more than it carries
+    EXPECT_FALSE(f.truncated);
+    // A record that states more than it carries keeps its header and is cut to what it holds.
+    ASSERT_TRUE(ParseAudio(msg.data(), msg.size() - 1, f));
+    EXPECT_TRUE(f.truncated);
+    EXPECT_EQ(159u, f.encodedLength);
+    EXPECT_EQ(1600u, f.rawLength);
+    Bytes lying = msg;
+    lying[7] = 0x80;  // a stated length with the top bit set
+    ASSERT_TRUE(ParseAudio(lying.data(), lying.size(), f));
+    EXPECT_EQ(160u, f.encodedLength);
+    EXPECT_FALSE(ParseAudio(msg.data(), 11, f));
 }
 
 TEST(Protocol, VideoMessage) {
