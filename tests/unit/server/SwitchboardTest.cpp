@@ -461,63 +461,6 @@ TEST_F(SwitchboardTest, TheCallerIsWhoLoggedInWhateverTheRecordSays) {
     EXPECT_EQ(m_host.Take(2)[0].payload, (Bytes{MSG_CALL_ACCEPTED, 0}));
 }
 
-TEST_F(SwitchboardTest, DisconnectsInEveryCallState) {
-    Login(1, "1001", "ana");
-    Login(2, "1002", "bob");
-
-    // Caller goes after the call id, before the set-up: nothing to tell.
-    Control(1, BuildCallIdRecord(MSG_CALL_REQUEST, 0));
-    m_host.Take(1);
-    m_board->OnDisconnected(1, "test");
-    EXPECT_TRUE(m_host.Take(2).empty());
-    EXPECT_EQ(m_board->CallCount(), 0u);
-
-    // Caller goes while ringing: the callee gets an abort.
-    Login(1, "1001", "ana");
-    Control(1, BuildCallIdRecord(MSG_CALL_REQUEST, 0));
-    uint32_t callId = 0;
-    auto r = m_host.Take(1);
-    ParseCallIdRecord(r[0].payload.data(), r[0].payload.size(), callId);
-    Control(1, BuildCallSetup(callId, "1001", "", "1002"));
-    m_host.Take(2);
-    m_board->OnDisconnected(1, "test");
-    r = m_host.Take(2);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].payload, (Bytes{MSG_CALL_ABORT, 0}));
-
-    // Callee goes while ringing: the caller gets a hang-up.
-    Login(1, "1001", "ana");
-    Control(1, BuildCallIdRecord(MSG_CALL_REQUEST, 0));
-    r = m_host.Take(1);
-    ParseCallIdRecord(r[0].payload.data(), r[0].payload.size(), callId);
-    Control(1, BuildCallSetup(callId, "1001", "", "1002"));
-    m_host.Take(2);
-    m_board->OnDisconnected(2, "test");
-    r = m_host.Take(1);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].payload, (Bytes{MSG_HANGUP, 0}));
-    EXPECT_EQ(m_board->CallCount(), 0u);
-
-    // Either party goes during the call: the other gets a hang-up.
-    m_board->OnDisconnected(1, "test");
-    for (int leaver = 0; leaver < 2; ++leaver) {
-        ConnId a = 10 + 2 * leaver, b = 11 + 2 * leaver;
-        Login(a, "1001", "ana");
-        Login(b, "1002", "bob");
-        Establish(a, "1001", b, "1002");
-        ConnId gone = leaver == 0 ? a : b;
-        ConnId stays = leaver == 0 ? b : a;
-        m_board->OnDisconnected(gone, "test");
-        r = m_host.Take(stays);
-        ASSERT_EQ(r.size(), 1u);
-        EXPECT_EQ(r[0].payload, (Bytes{MSG_HANGUP, 0}));
-        EXPECT_EQ(m_board->CallCount(), 0u);
-        Feed(stays, kChannelAudio, Bytes(10, 0));
-        EXPECT_TRUE(m_host.Take(gone).empty());
-        m_board->OnDisconnected(stays, "test");
-    }
-}
-
 TEST_F(SwitchboardTest, CallEndWithoutHangUpStillTellsThePeer) {
     Login(1, "1001", "ana");
     Login(2, "1002", "bob");
