@@ -140,7 +140,7 @@ void CAudioService::Receive() {
         taken = true;
         SAudioFrame frame;
         if (!ParseAudio(g_Received.Data(), g_Received.Size(), frame))
-            break;  // not a record: end the batch
+            break;  // shorter than a header: end the batch
         last = frame;
         parsed = true;
         m_DecodeIn.Reserve(frame.encodedLength);

@@ -14,7 +14,7 @@ std::vector<double> Envelope(const std::vector<int16_t>& samples, size_t window 
 double Correlation(const std::vector<double>& a, const std::vector<double>& b);
 
 struct SAlignment {
-    long lag = 0;            // windows by which `b` lags `a`
+    long lag = 0;            // windows by which `b` lags `a` (negative: leads it)
     double correlation = 0;  // envelope correlation at that lag
 };
 

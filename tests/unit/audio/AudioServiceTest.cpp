@@ -324,6 +324,22 @@ TEST_F(AudioReceiveTest, AFailedDecodeEndsTheBatchButStillAppliesTheRule) {
     EXPECT_EQ(m_Service->PendingBytes(), 1600u);
 }
 
+TEST_F(AudioReceiveTest, AnEncodedLengthIsTrustedOnlyAsFarAsTheRecordReaches) {
+    Arrive(Packet(2));
+    m_Service->Receive();
+    // A record claiming far more than it carries: its whole frames are decoded, and its counter 0 still
+    // ends the spurt.
+    Bytes whole = Packet(0);
+    whole[4] = 0xFF;
+    whole[5] = 0xFF;
+    const size_t firstFrame = 12 + 1 + whole[12];
+    Arrive(Bytes(whole.begin(), whole.begin() + static_cast<long>(firstFrame) + 2));
+    m_Service->Receive();
+    EXPECT_EQ(Written(), 1u);
+    EXPECT_EQ(PlayedSamples(), 800u + 160u);
+    EXPECT_EQ(g_bPlaybackStarted, 0);
+}
+
 TEST_F(AudioReceiveTest, ARawLengthOfZeroNeverStartsByCountAndGarbageIsHarmless) {
     for (int i = 0; i < 5; ++i) {
         Bytes p = Packet(2);
