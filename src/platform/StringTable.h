@@ -1,0 +1,91 @@
+// Every user-visible text of the program, in English and Spanish, under one id. The language follows
+// the locale: the first of LANGUAGE, LC_ALL, LC_MESSAGES and LANG that is set decides, and one that
+// starts with "es" selects Spanish.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+using UINT = uint32_t;
+
+constexpr UINT LANG_ENGLISH_US = 1033;
+constexpr UINT LANG_SPANISH = 3082;
+
+// Message ids.
+enum : UINT {
+    IDS_SOCKET_INIT_ERROR = 103,
+    IDS_DELETE_CONTACT = 109,
+    IDS_CALLING_TO = 112,
+    IDS_CALLING_FROM = 113,
+    IDS_ADD_CONTACT = 121,
+    IDS_ALL_COUNTRIES = 122,
+    IDS_SETTINGS_NEXT_START = 123,
+    IDS_USER_ALREADY_CONNECTED = 124,
+    IDS_INCORRECT_DATA = 126,
+    IDS_NTV_INVALID = 127,
+    IDS_DIRECT_CALL = 128,
+    IDS_NTV_IN_CONTACTS = 129,
+    IDS_EXIT_QUESTION = 130,
+    IDS_ALREADY_ACTIVE = 131,
+    IDS_ACCEPT_CALL_FROM = 132,
+    IDS_CALL_REJECTED = 133,
+    IDS_BUSY = 134,
+    IDS_CALL_TIMEOUT = 135,
+    IDS_NO_RESPONSE = 136,
+    IDS_FIELD_NOT_FILLED = 137,
+    IDS_NEW_VERSION = 138,
+    IDS_ACCEPT_DIRECT_CALL = 139,
+    IDS_CONTACT_EXISTS = 140,
+    IDS_USER_READY = 142,
+    IDS_USER_DISCONNECTED = 143,
+    IDS_CONNECTION_EXISTS = 144,
+    IDS_CONTACT_TIP = 145,
+    IDS_VIDEO_FAILED = 147,
+    IDS_OS_TOO_OLD = 149,
+
+    // Texts of the windows themselves.
+    IDS_UI_FIRST = 1000,
+    IDS_APP_NAME = IDS_UI_FIRST,
+    IDS_BUTTON_OK,
+    IDS_BUTTON_CANCEL,
+    IDS_FIRSTRUN_TITLE,
+    IDS_FIRSTRUN_INTRO,
+    IDS_FIRSTRUN_SERVER_HINT,
+    IDS_LABEL_NTV,
+    IDS_LABEL_PASSWORD,
+    IDS_LABEL_SERVER,
+    IDS_LABEL_PORT,
+    IDS_LABEL_USER,
+    IDS_PROXY_TITLE,
+    IDS_PROXY_INTRO,
+    IDS_STATUS_CONNECTED,
+    IDS_STATUS_AWAY,
+    IDS_BUTTON_SETTINGS,
+    IDS_BUTTON_CONTACTS,
+    IDS_BUTTON_KEYPAD,
+    IDS_HELP_LINK,
+    IDS_MINIMIZE,
+    IDS_CLOSE,
+    IDS_TRAY_PROPERTIES,
+    IDS_TRAY_EXIT,
+    IDS_UI_LAST
+};
+
+// 1033 or 3082 from the environment (`getenv` stands in for the process environment in tests).
+UINT LanguageFromLocale(const std::function<const char*(const char*)>& getenv = nullptr);
+
+// The language of LoadString; chosen from the locale on first use unless set.
+void SetStringLanguage(UINT language);
+UINT GetStringLanguage();
+
+// The text of `id` in the current (or the given) language; "" for an unknown id.
+const char* LoadString(UINT id);
+const char* LoadString(UINT id, UINT language);
+
+// The text of `id` with each "%s" replaced by the next argument ("%%" gives "%"). Missing arguments
+// leave "" and surplus ones are ignored, so no translation can read past what the caller passed.
+std::string FormatString(UINT id, std::initializer_list<std::string_view> args);
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> args);

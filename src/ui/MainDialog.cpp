@@ -1,0 +1,354 @@
+#include "ui/MainDialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/ClientApp.h"
+#include "app/MainWindowRules.h"
+#include "platform/StringTable.h"
+#include "platform/Trace.h"
+#include "ui/NoticeDialog.h"
+
+namespace {
+
+int g_nTrayForTests = -1;
+
+const UINT WM_HYPERLINK_EVENT = RegisterWindowMessage("WM_HYPERLINK_EVENT");
+
+QString Text(UINT id) {
+    return QString::fromUtf8(LoadString(id));
+}
+
+QPushButton* Button(QWidget* parent, UINT textId, const char* name) {
+    auto* b = new QPushButton(Text(textId), parent);
+    b->setObjectName(name);
+    // Enter must not press whichever button has the focus.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+}  // namespace
+
+void CMainDialog::SetTrayAvailableForTests(int available) {
+    g_nTrayForTests = available;
+}
+
+CMainDialog::CMainDialog(CClientApp& app, QWidget* parent) : CRoundedDialog(parent), m_app(app) {
+    setObjectName("mainDialog");
+    setWindowTitle(Text(IDS_APP_NAME));
+    setWindowIcon(QIcon(":/icons/velaphon.svg"));
+    BuildControls();
+    m_app.Settings().SetTopmostHook([this](bool on) { SetTopmost(on); });
+}
+
+CMainDialog::~CMainDialog() {
+    m_app.Settings().SetTopmostHook(nullptr);
+    KillTimer(GetSafeHwnd(), kTimerFirstCall);
+    // Reverse order: notifier, tray icon, companions, then the session's members.
+    if (m_pTray != nullptr) {
+        m_pTray->hide();
+        delete m_pTray;
+        m_pTray = nullptr;
+    }
+}
+
+void CMainDialog::BuildControls() {
+    auto* logo = new QLabel(this);
+    logo->setPixmap(QIcon(":/icons/velaphon.svg").pixmap(32, 32));
+    auto* name = new QLabel(Text(IDS_APP_NAME), this);
+    QFont big = name->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    name->setFont(big);
+
+    m_pMinimize = Button(this, IDS_MINIMIZE, "minimize");
+    m_pMinimize->setText(QStringLiteral("–"));
+    m_pMinimize->setToolTip(Text(IDS_MINIMIZE));
+    m_pMinimize->setFixedSize(24, 22);
+    m_pClose = Button(this, IDS_CLOSE, "close");
+    m_pClose->setText(QStringLiteral("×"));
+    m_pClose->setToolTip(Text(IDS_CLOSE));
+    m_pClose->setFixedSize(24, 22);
+    connect(m_pMinimize, &QPushButton::clicked, this, [this] { OnCommand(IDC_MINIMIZE); });
+    connect(m_pClose, &QPushButton::clicked, this, [this] { OnCommand(IDC_CLOSE); });
+
+    auto* caption = new QHBoxLayout;
+    caption->addWidget(logo);
+    caption->addWidget(name);
+    caption->addStretch();
+    caption->addWidget(m_pMinimize);
+    caption->addWidget(m_pClose);
+
+    m_pUser = new QLabel(this);
+    m_pUser->setObjectName("user");
+    m_pStatus = new QComboBox(this);
+    m_pStatus->setObjectName("status");
+    m_pStatus->addItem(Text(IDS_STATUS_CONNECTED));
+    m_pStatus->addItem(Text(IDS_STATUS_AWAY));
+    m_pStatus->setCurrentIndex(-1);
+    m_pStatus->setEnabled(false);  // until logged in
+
+    m_pContacts = Button(this, IDS_BUTTON_CONTACTS, "contacts");
+    m_pKeypad = Button(this, IDS_BUTTON_KEYPAD, "keypad");
+    m_pKeypad->setCheckable(true);
+    m_pSettings = Button(this, IDS_BUTTON_SETTINGS, "settings");
+    m_pContacts->setEnabled(false);
+    m_pKeypad->setEnabled(false);
+    // The properties sheet arrives with its own work; until then the button has nothing to open.
+    m_pSettings->setEnabled(false);
+    connect(m_pContacts, &QPushButton::clicked, this, [this] { OnCommand(IDC_CONTACTS); });
+    connect(m_pKeypad, &QPushButton::clicked, this, [this] { OnCommand(IDC_KEYPAD); });
+    connect(m_pSettings, &QPushButton::clicked, this, [this] { OnCommand(IDC_SETTINGS); });
+
+    m_pHelp = new QLabel(QStringLiteral("<a href=\"help\">%1</a>").arg(Text(IDS_HELP_LINK)), this);
+    m_pHelp->setObjectName("help");
+    m_pHelp->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    connect(m_pHelp, &QLabel::linkActivated, this,
+            [this] { PostMessage(GetSafeHwnd(), WM_HYPERLINK_EVENT, 0, 0); });
+
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(m_pContacts, 0, 0);
+    buttons->addWidget(m_pKeypad, 0, 1);
+    buttons->addWidget(m_pSettings, 1, 0);
+    buttons->addWidget(m_pHelp, 1, 1, Qt::AlignRight | Qt::AlignVCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 10, 14, 14);
+    layout->addLayout(caption);
+    layout->addSpacing(6);
+    layout->addWidget(m_pUser);
+    layout->addWidget(m_pStatus);
+    // The silence slider and the session's controls join here.
+    layout->addStretch();
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    setMinimumWidth(260);
+}
+
+int CMainDialog::RunModal() {
+    OnInitDialog();
+    if (!m_bEnded)
+        show();
+    if (!m_bEnded) {
+        QEventLoop loop;
+        m_pLoop = &loop;
+        loop.exec(QEventLoop::DialogExec);
+        m_pLoop = nullptr;
+    }
+    hide();
+    return m_nResult;
+}
+
+void CMainDialog::EndDialog(int result) {
+    m_nResult = result;
+    m_bEnded = true;
+    if (m_pLoop != nullptr)
+        m_pLoop->quit();
+}
+
+void CMainDialog::OnInitDialog() {
+    // 1. The call window, keypad and contacts window are made here, hidden.
+    // 2. The first connection attempt starts here.
+    // 3. Tray icon.
+    CreateTrayIcon();
+    // 4. The rounded region comes with every resize (CRoundedDialog).
+    // 5. Mode.
+    if (m_app.IsDynamic()) {
+        m_pHelp->hide();
+        SetTimer(GetSafeHwnd(), kTimerFirstCall, 1000);
+        m_pUser->setText(Text(IDS_DIRECT_CALL));
+    } else {
+        m_pHelp->setEnabled(true);
+        m_pUser->setText(QString::fromStdString(m_app.Settings().GetNtv()));
+        // The pop-up notifier is made here.
+    }
+    // 6. Always on top.
+    if (m_app.Settings().GetAlwaysOnTop())
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // 7. Corner.
+    adjustSize();
+    PlaceByCorner();
+    // 8. The video service window starts here.
+    // 9. Start hidden.
+    if (m_app.Settings().GetStartMinimized())
+        PostMessage(GetSafeHwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+void CMainDialog::CreateTrayIcon() {
+    bool available = g_nTrayForTests >= 0 ? g_nTrayForTests == 1 : QSystemTrayIcon::isSystemTrayAvailable();
+    if (!available)
+        return;
+    m_pTray = new QSystemTrayIcon(QIcon(":/icons/velaphon.svg"), this);
+    m_pTray->setToolTip(Text(IDS_APP_NAME));
+    m_pTrayMenu = std::make_unique<QMenu>();
+    m_pTrayMenu->addAction(Text(IDS_TRAY_PROPERTIES), this, [this] { OnCommand(IDC_SETTINGS); })
+        ->setObjectName("properties");
+    m_pTrayMenu->addAction(Text(IDS_TRAY_EXIT), this, [this] { OnCommand(ID_APP_EXIT); })
+        ->setObjectName("exit");
+    connect(m_pTray, &QSystemTrayIcon::activated, this, &CMainDialog::OnTrayActivated);
+    m_pTray->show();
+}
+
+bool CMainDialog::TrayMenuAllowed() const {
+    return ::TrayMenuAllowed(m_app.IsDynamic(), m_app.Settings().GetMinimizeOnClose(), m_bPropertiesOpen);
+}
+
+void CMainDialog::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+        case QSystemTrayIcon::Trigger:
+            if (isVisible() && !isMinimized())
+                Minimize();
+            else
+                ShowFromTray();
+            break;
+        case QSystemTrayIcon::DoubleClick:
+            ShowFromTray();
+            break;
+        case QSystemTrayIcon::Context:
+            if (TrayMenuAllowed() && m_pTrayMenu)
+                m_pTrayMenu->popup(QCursor::pos());
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainDialog::ShowFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainDialog::Minimize() {
+    m_pKeypad->setChecked(false);
+    // The keypad window hides here.
+    if (m_pTray != nullptr)
+        hide();
+    else
+        showMinimized();  // without a tray a hidden window could not be brought back
+}
+
+void CMainDialog::OnCommand(UINT id) {
+    switch (id) {
+        case IDC_CLOSE:
+            OnClose();
+            break;
+        case IDC_MINIMIZE:
+            if (isVisible())
+                Minimize();
+            break;
+        case ID_APP_EXIT:
+            EndDialog(0);
+            break;
+        case IDC_SETTINGS:
+            // Not in dynamic mode: the properties sheet runs here, then the window is placed again.
+            break;
+        case IDC_CONTACTS:
+        case IDC_KEYPAD:
+            // The contacts window and the keypad open here.
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainDialog::OnClose() {
+    if (CloseAction(m_app.Settings().GetMinimizeOnClose()) == ECloseAction::Minimize) {
+        Minimize();
+        return;
+    }
+    if (CNoticeDialog::Ask(this, IDS_EXIT_QUESTION, false))
+        EndDialog(0);
+}
+
+void CMainDialog::accept() {}
+
+void CMainDialog::reject() {
+    OnClose();
+}
+
+void CMainDialog::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    OnClose();
+}
+
+bool CMainDialog::CanMove() const {
+    return IsMovable(m_app.Settings().GetCornerPosition());
+}
+
+void CMainDialog::moveEvent(QMoveEvent* e) {
+    CRoundedDialog::moveEvent(e);
+    // Locked to a corner: whoever moves the window, it goes back.
+    if (m_bPlaced && !CanMove() && pos() != m_lockedPos)
+        move(m_lockedPos);
+}
+
+void CMainDialog::PlaceByCorner() {
+    QScreen* s = screen();
+    if (s == nullptr)
+        return;
+    QRect area = s->availableGeometry();
+    QRect frame = frameGeometry();
+    int x = 0, y = 0;
+    if (!CornerPoint(m_app.Settings().GetCornerPosition(),
+                     SRect{area.x(), area.y(), area.width(), area.height()}, frame.width(), frame.height(), x,
+                     y)) {
+        m_bPlaced = false;
+        return;
+    }
+    m_bPlaced = false;  // this move is ours
+    move(x, y);
+    m_lockedPos = QPoint(x, y);
+    m_bPlaced = true;
+}
+
+void CMainDialog::SetTopmost(bool on) {
+    bool shown = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    // Changing the flags hides a window; a visible one comes back.
+    if (shown)
+        show();
+}
+
+LRESULT CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)lParam;
+    if (message == WM_TIMER) {
+        OnTimer(wParam);
+    } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+    } else if (message == WM_COMMAND) {
+        OnCommand(static_cast<UINT>(wParam & 0xFFFF));
+    } else if (message == WM_HYPERLINK_EVENT) {
+        OnHyperlink();
+    }
+    return 0;
+}
+
+void CMainDialog::OnTimer(uintptr_t id) {
+    if (m_bFirstTimer) {
+        m_bFirstTimer = false;
+        // Dynamic mode: call control places the call to the target NTV here.
+        if (m_app.IsDynamic())
+            Trace("%s:%d | llamada directa a %s\n", "MainDialog", __LINE__, m_app.TargetNtv().c_str());
+    }
+    if (id == kTimerFirstCall)
+        KillTimer(GetSafeHwnd(), kTimerFirstCall);
+}
+
+void CMainDialog::OnHyperlink() {
+    if (!m_app.m_strHelpUrl.empty())
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(m_app.m_strHelpUrl)));
+}

@@ -1,0 +1,121 @@
+// CMainDialog (dialog 102): the main window. The whole program runs inside its modal loop; the window
+// can be hidden to the notification area (or minimised where the desktop has none) without ending it.
+//
+// Its parts arrive in construction order and go in reverse: connector, service set, control channel,
+// audio channel, text channel and video service (the session's members), then the call window, keypad
+// and contacts window, then the tray icon, tooltips and pop-up notifier. The places are marked below.
+#pragma once
+
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <memory>
+
+#include "platform/Messages.h"
+#include "ui/RoundedDialog.h"
+
+class CClientApp;
+class QComboBox;
+class QEventLoop;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+constexpr UINT WM_COMMAND = 0x0111;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
+constexpr WPARAM SC_MINIMIZE = 0xF020;
+
+class CMainDialog : public CRoundedDialog, public CMessageTarget {
+    Q_OBJECT
+public:
+    enum { IDD = 102 };
+    enum : UINT {
+        IDC_CLOSE = 2,
+        IDC_MINIMIZE = 3,
+        IDC_SETTINGS = 1002,
+        IDC_CONTACTS = 1003,
+        IDC_KEYPAD = 1005,
+        IDC_STATUS = 1081,
+        IDC_HELP_LINK = 1101,
+        ID_APP_EXIT = 57665,
+    };
+    static constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
+    static constexpr UINT kTrayIconId = 1;
+    static constexpr uintptr_t kTimerPoll = 0, kTimerFirstCall = 1, kTimerCallTimeout = 3;
+
+    explicit CMainDialog(CClientApp& app, QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    // Opens the window and runs its loop until EndDialog; returns EndDialog's code.
+    int RunModal();
+    void EndDialog(int result);
+    bool IsRunning() const { return m_pLoop != nullptr && !m_bEnded; }
+    bool HasEnded() const { return m_bEnded; }
+
+    // The window's commands (buttons, tray menu, exit).
+    void OnCommand(UINT id);
+    // Hides to the tray, or minimises when there is no tray.
+    void Minimize();
+    void ShowFromTray();
+    // Puts the window in the corner of the work area that the settings name; no change for -1.
+    void PlaceByCorner();
+    void SetTopmost(bool on);
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    bool TrayMenuAllowed() const;
+
+    bool HasTray() const { return m_pTray != nullptr; }
+    QSystemTrayIcon* Tray() const { return m_pTray; }
+    QMenu* TrayMenu() const { return m_pTrayMenu.get(); }
+    QPushButton* CloseButton() const { return m_pClose; }
+    QPushButton* MinimizeButton() const { return m_pMinimize; }
+    QPushButton* KeypadButton() const { return m_pKeypad; }
+    QLabel* UserLabel() const { return m_pUser; }
+    QLabel* HelpLink() const { return m_pHelp; }
+    QComboBox* StatusBox() const { return m_pStatus; }
+
+    // -1 follows the desktop; 0 or 1 pretends there is no tray or one (tests).
+    static void SetTrayAvailableForTests(int available);
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    bool CanMove() const override;
+    void accept() override;
+    void reject() override;
+    void closeEvent(QCloseEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+
+private:
+    void BuildControls();
+    void OnInitDialog();
+    void OnClose();
+    void OnTimer(uintptr_t id);
+    void OnHyperlink();
+    void CreateTrayIcon();
+
+    CClientApp& m_app;
+
+    // Session members (connector, service set, control, audio, text, video) join here, in that order.
+
+    bool m_bFirstTimer = true;
+    bool m_bPropertiesOpen = false;
+    bool m_bPlaced = false;
+    QPoint m_lockedPos;
+    int m_nResult = 0;
+    bool m_bEnded = false;
+    QEventLoop* m_pLoop = nullptr;
+
+    QLabel* m_pUser = nullptr;
+    QComboBox* m_pStatus = nullptr;
+    QPushButton* m_pSettings = nullptr;
+    QPushButton* m_pContacts = nullptr;
+    QPushButton* m_pKeypad = nullptr;
+    QPushButton* m_pMinimize = nullptr;
+    QPushButton* m_pClose = nullptr;
+    QLabel* m_pHelp = nullptr;
+
+    // Companion windows (call window, keypad, contacts) join here.
+
+    QSystemTrayIcon* m_pTray = nullptr;
+    std::unique_ptr<QMenu> m_pTrayMenu;
+    // The pop-up notifier joins here (normal mode only).
+};

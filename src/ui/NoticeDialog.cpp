@@ -1,0 +1,49 @@
+#include "ui/NoticeDialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CNoticeDialog::CNoticeDialog(const QString& text, bool okOnly, QWidget* parent) : CRoundedDialog(parent) {
+    setWindowTitle(QString::fromUtf8(LoadString(IDS_APP_NAME)));
+    setObjectName("notice");
+    m_pText = new QLabel(text, this);
+    m_pText->setWordWrap(true);
+    m_pText->setMinimumWidth(260);
+    m_pText->setAlignment(Qt::AlignCenter);
+    m_pText->setTextFormat(Qt::PlainText);
+
+    m_pOk = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_OK)), this);
+    m_pOk->setObjectName("ok");
+    m_pOk->setDefault(true);
+    connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_pOk);
+    if (!okOnly) {
+        m_pCancel = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_CANCEL)), this);
+        m_pCancel->setObjectName("cancel");
+        connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
+        buttons->addWidget(m_pCancel);
+    }
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 16);
+    layout->addWidget(m_pText);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+}
+
+CNoticeDialog::CNoticeDialog(UINT id, bool okOnly, QWidget* parent)
+    : CNoticeDialog(QString::fromUtf8(LoadString(id)), okOnly, parent) {}
+
+bool CNoticeDialog::Ask(QWidget* parent, UINT id, bool okOnly) {
+    CNoticeDialog notice(id, okOnly, parent);
+    return notice.exec() == QDialog::Accepted;
+}
+
+QString CNoticeDialog::Text() const {
+    return m_pText->text();
+}
