@@ -181,6 +181,9 @@ void CMainDialog::OnInitDialog() {
     // 7. Corner.
     adjustSize();
     PlaceByCorner();
+    // A panel that appears or a changed resolution moves the corner; the window follows it.
+    if (QScreen* s = screen())
+        connect(s, &QScreen::availableGeometryChanged, this, &CMainDialog::PlaceByCorner);
     // 8. The video service window starts here.
     // 9. Start hidden.
     if (m_app.Settings().GetStartMinimized())
