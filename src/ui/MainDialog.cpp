@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -286,6 +287,16 @@ void CMainDialog::reject() {
 void CMainDialog::closeEvent(QCloseEvent* e) {
     e->ignore();
     OnClose();
+}
+
+void CMainDialog::changeEvent(QEvent* e) {
+    CRoundedDialog::changeEvent(e);
+    // Minimised by the desktop (taskbar, keyboard): with a tray this too hides the window there.
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_pTray != nullptr)
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                Minimize();
+        });
 }
 
 bool CMainDialog::CanMove() const {

@@ -83,6 +83,7 @@ protected:
     void reject() override;
     void closeEvent(QCloseEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     void BuildControls();

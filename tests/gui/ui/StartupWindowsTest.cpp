@@ -298,6 +298,13 @@ private slots:
                 main->OnTrayActivated(QSystemTrayIcon::DoubleClick);
                 QVERIFY(main->isVisible());
                 menu = main->TrayMenuAllowed();
+                // Minimised by the desktop: hidden to the tray as well.
+                main->KeypadButton()->setChecked(true);
+                main->showMinimized();
+                QTRY_VERIFY(!main->isVisible());
+                QVERIFY(!main->KeypadButton()->isChecked());
+                main->OnTrayActivated(QSystemTrayIcon::DoubleClick);
+                QVERIFY(main->isVisible() && !main->isMinimized());
                 // The menu's exit entry ends at once, without asking.
                 for (QAction* a : main->TrayMenu()->actions())
                     if (a->objectName() == "exit")
