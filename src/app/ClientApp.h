@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ContactList.h"
 #include "app/StartupText.h"
 #include "platform/InstanceLock.h"
 #include "platform/StringTable.h"
@@ -61,12 +62,20 @@ public:
 
     CSettings& Settings() { return m_Settings; }
     CAccountList& Accounts() { return m_Accounts; }
+    CContactList& Contacts() { return m_Contacts; }
     bool IsAnotherInstance() const { return m_bAnotherInstance; }
     bool IsDynamic() const { return m_bDynamic; }
     const std::string& TargetNtv() const { return m_strTargetNtv; }
     const CSystemInfo* SystemInfo() const { return m_pSystemInfo.get(); }
     uint32_t DialogBackground() const { return m_crDialogBackground; }
     const std::string& ProgramPath() const { return m_strProgramPath; }
+
+    // For programs and tests that run a session without Run(): the launch mode Run() would find.
+    void SetLaunchState(bool anotherInstance, bool dynamic, const std::string& targetNtv) {
+        m_bAnotherInstance = anotherInstance;
+        m_bDynamic = dynamic;
+        m_strTargetNtv = targetNtv;
+    }
 
     // Filled from the server's user information by the session controller.
     std::string m_strDirectoryUrl;
@@ -79,7 +88,7 @@ private:
 
     CSettings m_Settings;
     CAccountList m_Accounts;
-    // The contact list joins here with the contacts.
+    CContactList m_Contacts;
     bool m_bAnotherInstance = false;
     bool m_bDynamic = false;
     std::string m_strTargetNtv;

@@ -18,7 +18,7 @@ bool CChannel::SRing::Push(uint32_t tag, const void* data, size_t length) {
         return false;
     const int i = free.front();
     free.pop_front();
-    SSlot& slot = slots[i];
+    SSlot& slot = m_Slots[i];
     slot.tag = tag;
     slot.data.SetSize(0);
     slot.data.Append(data, length);
@@ -31,7 +31,7 @@ bool CChannel::SRing::Pop(uint32_t& tag, CByteBuffer& buffer) {
         return false;
     const int i = used.front();
     used.pop_front();
-    const SSlot& slot = slots[i];
+    const SSlot& slot = m_Slots[i];
     tag = slot.tag;
     buffer.SetSize(slot.data.Size());
     if (slot.data.Size() > 0)

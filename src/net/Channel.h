@@ -58,7 +58,7 @@ private:
         CByteBuffer data;
     };
     struct SRing {
-        SSlot slots[kSlots];
+        SSlot m_Slots[kSlots];  // not "slots": Qt keeps that word as a macro
         TDeque<int> free;
         TDeque<int> used;
         void Reset();

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -47,7 +48,8 @@ void CMainDialog::SetTrayAvailableForTests(int available) {
     g_nTrayForTests = available;
 }
 
-CMainDialog::CMainDialog(CClientApp& app, QWidget* parent) : CRoundedDialog(parent), m_app(app) {
+CMainDialog::CMainDialog(CClientApp& app, QWidget* parent)
+    : CRoundedDialog(parent), m_app(app), m_Session(app, *this) {
     setObjectName("mainDialog");
     setWindowTitle(Text(IDS_APP_NAME));
     setWindowIcon(QIcon(":/icons/velaphon.svg"));
@@ -57,7 +59,6 @@ CMainDialog::CMainDialog(CClientApp& app, QWidget* parent) : CRoundedDialog(pare
 
 CMainDialog::~CMainDialog() {
     m_app.Settings().SetTopmostHook(nullptr);
-    KillTimer(GetSafeHwnd(), kTimerFirstCall);
     // Reverse order: notifier, tray icon, companions, then the session's members.
     if (m_pTray != nullptr) {
         m_pTray->hide();
@@ -101,6 +102,8 @@ void CMainDialog::BuildControls() {
     m_pStatus->addItem(Text(IDS_STATUS_AWAY));
     m_pStatus->setCurrentIndex(-1);
     m_pStatus->setEnabled(false);  // until logged in
+    // Only the user's choice is sent; the window's own selection at login is not.
+    connect(m_pStatus, &QComboBox::activated, this, &CMainDialog::OnStatusChosen);
 
     m_pContacts = Button(this, IDS_BUTTON_CONTACTS, "contacts");
     m_pKeypad = Button(this, IDS_BUTTON_KEYPAD, "keypad");
@@ -162,14 +165,14 @@ void CMainDialog::EndDialog(int result) {
 
 void CMainDialog::OnInitDialog() {
     // 1. The call window, keypad and contacts window are made here, hidden.
-    // 2. The first connection attempt starts here.
+    // 2. The first connection attempt (and in dynamic mode timer 1 for the direct call).
+    m_Session.Start();
     // 3. Tray icon.
     CreateTrayIcon();
     // 4. The rounded region comes with every resize (CRoundedDialog).
     // 5. Mode.
     if (m_app.IsDynamic()) {
         m_pHelp->hide();
-        SetTimer(GetSafeHwnd(), kTimerFirstCall, 1000);
         m_pUser->setText(Text(IDS_DIRECT_CALL));
     } else {
         m_pHelp->setEnabled(true);
@@ -238,7 +241,8 @@ void CMainDialog::ShowFromTray() {
 
 void CMainDialog::Minimize() {
     m_pKeypad->setChecked(false);
-    // The keypad window hides here.
+    if (m_KeypadHook)
+        m_KeypadHook(false);
     if (m_pTray != nullptr)
         hide();
     else
@@ -261,8 +265,12 @@ void CMainDialog::OnCommand(UINT id) {
             // Not in dynamic mode: the properties sheet runs here, then the window is placed again.
             break;
         case IDC_CONTACTS:
+            if (m_ContactsHook.open)
+                m_ContactsHook.open();
+            break;
         case IDC_KEYPAD:
-            // The contacts window and the keypad open here.
+            if (m_KeypadHook)
+                m_KeypadHook(m_pKeypad->isChecked());
             break;
         default:
             break;
@@ -339,9 +347,7 @@ void CMainDialog::SetTopmost(bool on) {
 
 LRESULT CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
-    if (message == WM_TIMER) {
-        OnTimer(wParam);
-    } else if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MINIMIZE) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_MINIMIZE) {
         Minimize();
     } else if (message == WM_COMMAND) {
         OnCommand(static_cast<UINT>(wParam & 0xFFFF));
@@ -351,18 +357,49 @@ LRESULT CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-void CMainDialog::OnTimer(uintptr_t id) {
-    if (m_bFirstTimer) {
-        m_bFirstTimer = false;
-        // Dynamic mode: call control places the call to the target NTV here.
-        if (m_app.IsDynamic())
-            Trace("%s:%d | llamada directa a %s\n", "MainDialog", __LINE__, m_app.TargetNtv().c_str());
-    }
-    if (id == kTimerFirstCall)
-        KillTimer(GetSafeHwnd(), kTimerFirstCall);
-}
-
 void CMainDialog::OnHyperlink() {
     if (!m_app.m_strHelpUrl.empty())
         QDesktopServices::openUrl(QUrl(QString::fromStdString(m_app.m_strHelpUrl)));
+}
+
+void CMainDialog::OnStatusChosen(int index) {
+    m_Session.SetAway(index == 1);
+}
+
+// ---- the session's requests ------------------------------------------------------------------------
+
+void CMainDialog::OnSessionState(char state) {
+    const bool connected = state == 'C';
+    {
+        QSignalBlocker block(m_pStatus);
+        m_pStatus->setCurrentIndex(connected ? 0 : -1);
+    }
+    m_pStatus->setEnabled(connected);
+    if (!connected)
+        m_pUser->clear();
+    m_pContacts->setEnabled(connected);
+    m_pKeypad->setEnabled(connected);
+}
+
+void CMainDialog::OnUserInfo(const SSessionUserInfo& info) {
+    m_pUser->setText(QString::fromStdString(info.m_strLabel));
+    setWindowTitle(Text(IDS_APP_NAME) + QStringLiteral(" : ") + QString::fromStdString(info.m_strTitleName));
+}
+
+bool CMainDialog::ShowNotice(UINT id, const std::string& text, bool okOnly) {
+    (void)id;
+    CNoticeDialog notice(QString::fromStdString(text), okOnly, this);
+    return notice.exec() == QDialog::Accepted;
+}
+
+void CMainDialog::PlaySound(UINT resource) {
+    (void)resource;
+}
+
+void CMainDialog::ShowPopup(const std::string& text) {
+    (void)text;
+}
+
+void CMainDialog::CloseWindow() {
+    OnClose();
 }

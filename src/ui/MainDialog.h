@@ -8,8 +8,12 @@
 
 #include <QPoint>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "app/SessionController.h"
+#include "app/SessionWindow.h"
 #include "platform/Messages.h"
 #include "ui/RoundedDialog.h"
 
@@ -24,7 +28,7 @@ constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr WPARAM SC_MINIMIZE = 0xF020;
 
-class CMainDialog : public CRoundedDialog, public CMessageTarget {
+class CMainDialog : public CRoundedDialog, public CMessageTarget, public ISessionWindow {
     Q_OBJECT
 public:
     enum { IDD = 102 };
@@ -40,7 +44,6 @@ public:
     };
     static constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
     static constexpr UINT kTrayIconId = 1;
-    static constexpr uintptr_t kTimerPoll = 0, kTimerFirstCall = 1, kTimerCallTimeout = 3;
 
     explicit CMainDialog(CClientApp& app, QWidget* parent = nullptr);
     ~CMainDialog() override;
@@ -71,6 +74,28 @@ public:
     QLabel* UserLabel() const { return m_pUser; }
     QLabel* HelpLink() const { return m_pHelp; }
     QComboBox* StatusBox() const { return m_pStatus; }
+    QPushButton* ContactsButton() const { return m_pContacts; }
+    QPushButton* SettingsButton() const { return m_pSettings; }
+
+    // The session this window presents; the call logic registers its hooks here.
+    CSessionController& Session() { return m_Session; }
+
+    // The contacts window (its own work) plugs in here: whether it is open, and how to open it.
+    struct SContactsWindowHook {
+        std::function<bool()> isOpen;
+        std::function<void()> open;
+    };
+    void SetContactsWindowHook(SContactsWindowHook hook) { m_ContactsHook = std::move(hook); }
+    // The keypad window plugs in here: shown (true) or hidden beside this window.
+    void SetKeypadHook(std::function<void(bool)> show) { m_KeypadHook = std::move(show); }
+
+    // ISessionWindow
+    void OnSessionState(char state) override;
+    void OnUserInfo(const SSessionUserInfo& info) override;
+    bool ShowNotice(UINT id, const std::string& text, bool okOnly) override;
+    void PlaySound(UINT resource) override;
+    void ShowPopup(const std::string& text) override;
+    void CloseWindow() override;
 
     // -1 follows the desktop; 0 or 1 pretends there is no tray or one (tests).
     static void SetTrayAvailableForTests(int available);
@@ -89,15 +114,17 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnClose();
-    void OnTimer(uintptr_t id);
+    void OnStatusChosen(int index);
     void OnHyperlink();
     void CreateTrayIcon();
 
     CClientApp& m_app;
 
-    // Session members (connector, service set, control, audio, text, video) join here, in that order.
+    // Connector, service set and control channel; the call logic owns the audio, text and video channels.
+    CSessionController m_Session;
+    SContactsWindowHook m_ContactsHook;
+    std::function<void(bool)> m_KeypadHook;
 
-    bool m_bFirstTimer = true;
     bool m_bPropertiesOpen = false;
     bool m_bPlaced = false;
     QPoint m_lockedPos;
