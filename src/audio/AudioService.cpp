@@ -61,6 +61,17 @@ bool CAudioService::Open(const char* inputName, const char* outputName) {
     return false;
 }
 
+void CAudioService::ResetCall() {
+    CChannel::Reset();
+    m_Pending.SetSize(0);
+    m_bReceiving = 0;
+    m_bSilent = 1;
+    g_nSpurtCounter = 0;
+    g_bPlaybackStarted = 0;
+    m_nSentPackets = 0;
+    m_nReceivedPackets = 0;
+}
+
 bool CAudioService::Close() {
     CWaveInDevice::Close();
     m_Player.Close();
@@ -117,7 +128,9 @@ void CAudioService::Send(const int16_t* samples, uint32_t nBytes) {
     const Bytes packet = BuildAudio(g_nSpurtCounter, m_Encoded.Data(), static_cast<uint32_t>(n), nBytes);
     if (!PushSendWait(0, packet.data(), packet.size(), kSendTimeoutMs)) {
         Trace("%s:%d | canal de audio lleno, se descarta un paquete\n", "AudioService", __LINE__);
+        return;
     }
+    ++m_nSentPackets;
 }
 
 void CAudioService::Receive() {
@@ -138,6 +151,7 @@ void CAudioService::Receive() {
         if (!PopReceived(tag, g_Received))
             break;
         taken = true;
+        ++m_nReceivedPackets;
         SAudioFrame frame;
         if (!ParseAudio(g_Received.Data(), g_Received.Size(), frame))
             break;  // shorter than a header: end the batch

@@ -53,6 +53,9 @@ public:
     // Closes capture, then playback.
     bool Close() override;
     void SetMuted(bool bMuted) { m_bMuted = bMuted ? 1 : 0; }
+    // Forgets what an earlier call left behind: both rings, the sound waiting to be played, the talk-spurt
+    // state of both directions and the packet counts. Called before the channel joins a new call.
+    void ResetCall();
     bool IsMuted() const { return m_bMuted != 0; }
 
     // The send pipeline for one captured buffer (on the window's thread).
@@ -64,6 +67,9 @@ public:
     CWaveMessageWindow& MessageWindow() { return m_Window; }
     bool IsSilentState() const { return m_bSilent != 0; }
     size_t PendingBytes() const { return m_Pending.Size(); }
+    // Audio messages queued for sending and taken from the channel since the last ResetCall.
+    uint32_t SentPackets() const { return m_nSentPackets; }
+    uint32_t ReceivedPackets() const { return m_nReceivedPackets; }
 
 private:
     // The devices' completion window is the service's own "wnd.message".
@@ -87,4 +93,6 @@ private:
     CByteBuffer m_Pending;
     CByteBuffer m_DecodeIn;
     CByteBuffer m_DecodeOut;
+    uint32_t m_nSentPackets = 0;
+    uint32_t m_nReceivedPackets = 0;
 };

@@ -78,6 +78,20 @@ const SEntry kTable[] = {
     {IDS_CLOSE, "Close", "Cerrar"},
     {IDS_TRAY_PROPERTIES, "Properties", "Propiedades"},
     {IDS_TRAY_EXIT, "Exit", "Salir"},
+    {IDS_CALL_CALLING, "Calling ", "Llamando "},
+    {IDS_CALL_HANGUP, "Hang up", "Colgar"},
+    {IDS_CALL_SEND, "Send", "Enviar"},
+    {IDS_CALL_VIDEO, "Video", "Vídeo"},
+    {IDS_CALL_NO_VIDEO, "No video", "Sin vídeo"},
+    {IDS_CALL_SILENCE, "Silence", "Silencio"},
+    {IDS_CALL_SPEAKER, "Speaker", "Altavoz"},
+    {IDS_CALL_MICROPHONE, "Microphone", "Micrófono"},
+    {IDS_CALL_FRAME_RATE, "Frames/s", "Imágenes/s"},
+    {IDS_CALL_SPEAKING, "Sending your voice", "Enviando su voz"},
+    {IDS_CALL_QUIET, "Silence: nothing is sent", "Silencio: no se envía nada"},
+    {IDS_KEYPAD_CALL, "Call", "Llamar"},
+    {IDS_KEYPAD_CLEAR, "Clear", "Borrar"},
+    {IDS_KEYPAD_BACKSPACE, "Delete the last digit", "Borrar el último dígito"},
 };
 
 std::atomic<UINT> g_nLanguage{0};

@@ -1,0 +1,31 @@
+// CCallMedia: the call's media as the session owns them — the audio service (channel 2), the text
+// channel (1) and the video channel (4, once video exists) — joined to and parted from the transport.
+#pragma once
+
+#include "app/CallControl.h"
+
+class CAudioService;
+class CChannel;
+class CChannelText;
+class CServiceTCP;
+
+class CCallMedia : public ICallMedia {
+public:
+    CCallMedia(CServiceTCP& service, CAudioService& audio, CChannelText& text, CChannel* pVideo = nullptr);
+
+    void Start(HWND hWndNotify, const std::string& input, const std::string& output,
+               int silenceThreshold) override;
+    void StartCapture() override;
+    void End() override;
+    void SetSilenceThreshold(int value) override;
+    bool SendText(const std::string& text) override;
+    bool ReceiveText(std::string& text) override;
+
+    void SetVideoChannel(CChannel* pVideo) { m_pVideo = pVideo; }
+
+private:
+    CServiceTCP& m_Service;
+    CAudioService& m_Audio;
+    CChannelText& m_Text;
+    CChannel* m_pVideo;
+};

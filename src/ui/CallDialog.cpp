@@ -1,0 +1,360 @@
+#include "ui/CallDialog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/StringTable.h"
+#include "ui/NoticeDialog.h"
+
+namespace {
+
+// The audio service's notice of silence (wParam 1) and of sound (0).
+const UINT WM_AUDIO_SILENCE = RegisterWindowMessage("WM_AUDIO_SILENCE");
+
+QString Text(UINT id) {
+    return QString::fromUtf8(LoadString(id));
+}
+
+const QColor kOwnLine(0x1a, 0x4f, 0x8b);
+const QColor kReceivedLine(0x20, 0x20, 0x20);
+const QColor kReceivedBackground(0xfa, 0xf4, 0xdc);
+
+QSlider* VolumeSlider(QWidget* parent, const char* name, UINT tip) {
+    auto* s = new QSlider(Qt::Vertical, parent);
+    s->setObjectName(name);
+    s->setToolTip(Text(tip));
+    s->setRange(0, 100);
+    s->setFixedHeight(96);
+    // Bound to the mixer when one exists; until then a volume cannot be set from here.
+    s->setEnabled(false);
+    return s;
+}
+
+QWidget* Captioned(QWidget* control, UINT caption, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* v = new QVBoxLayout(box);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(2);
+    v->addWidget(control, 0, Qt::AlignHCenter);
+    auto* label = new QLabel(Text(caption), box);
+    QFont f = label->font();
+    f.setPointSizeF(f.pointSizeF() * 0.85);
+    label->setFont(f);
+    v->addWidget(label, 0, Qt::AlignHCenter);
+    return box;
+}
+
+}  // namespace
+
+CCallDialog::CCallDialog(QWidget* parent) : CRoundedDialog(parent) {
+    setObjectName("call");
+    setWindowTitle(Text(IDS_APP_NAME));
+    m_strCallingBase = Text(IDS_CALL_CALLING);
+    BuildControls();
+    ShowSpeech(false);
+}
+
+CCallDialog::~CCallDialog() = default;
+
+void CCallDialog::BuildControls() {
+    // Title row: the peer and a close button.
+    m_pTitle = new QLabel(this);
+    m_pTitle->setObjectName("title");
+    QFont bold = m_pTitle->font();
+    bold.setBold(true);
+    m_pTitle->setFont(bold);
+    m_pTitle->setTextFormat(Qt::PlainText);
+    m_pClose = new QToolButton(this);
+    m_pClose->setObjectName("close");
+    m_pClose->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    m_pClose->setAutoRaise(true);
+    m_pClose->setToolTip(Text(IDS_CALL_HANGUP));
+    connect(m_pClose, &QToolButton::clicked, this, &CCallDialog::reject);
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(m_pTitle, 1);
+    titleRow->addWidget(m_pClose);
+
+    // Calling mode: one label in place of the media controls.
+    m_pCalling = new QLabel(this);
+    m_pCalling->setObjectName("calling");
+    m_pCalling->setAlignment(Qt::AlignCenter);
+    m_pCalling->setTextFormat(Qt::PlainText);
+    QFont big = m_pCalling->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    m_pCalling->setFont(big);
+    m_pCalling->hide();
+
+    // The media controls.
+    m_pMedia = new QWidget(this);
+    m_pMedia->setObjectName("media");
+    m_pRemoteVideo = new QLabel(Text(IDS_CALL_NO_VIDEO), m_pMedia);
+    m_pRemoteVideo->setObjectName("remoteVideo");
+    m_pRemoteVideo->setAlignment(Qt::AlignCenter);
+    m_pRemoteVideo->setFixedSize(176, 144);
+    m_pRemoteVideo->setStyleSheet("background: #202020; color: #9a9a9a; border-radius: 4px;");
+    m_pRemoteVideo->setEnabled(false);
+
+    m_pSpeaker = VolumeSlider(m_pMedia, "speaker", IDS_CALL_SPEAKER);
+    m_pMicrophone = VolumeSlider(m_pMedia, "microphone", IDS_CALL_MICROPHONE);
+
+    m_pSpeech = new QLabel(m_pMedia);
+    m_pSpeech->setObjectName("speech");
+    m_pSpeech->setFixedSize(24, 24);
+    m_pSilence = new QSlider(Qt::Horizontal, m_pMedia);
+    m_pSilence->setObjectName("silence");
+    m_pSilence->setRange(0, kSilenceMax);
+    m_pSilence->setPageStep(1000);
+    m_pSilence->setSingleStep(100);
+    m_pSilence->setToolTip(Text(IDS_CALL_SILENCE));
+    connect(m_pSilence, &QSlider::valueChanged, this, [this] {
+        if (!m_pSilence->isSliderDown())
+            OnSilenceMoved();
+    });
+    connect(m_pSilence, &QSlider::sliderReleased, this, &CCallDialog::OnSilenceMoved);
+
+    m_pVideo = new QCheckBox(Text(IDS_CALL_VIDEO), m_pMedia);
+    m_pVideo->setObjectName("video");
+    m_pVideo->setEnabled(false);
+    m_pFrameRate = new QSlider(Qt::Horizontal, m_pMedia);
+    m_pFrameRate->setObjectName("frameRate");
+    m_pFrameRate->setRange(1, 30);
+    m_pFrameRate->setToolTip(Text(IDS_CALL_FRAME_RATE));
+    m_pFrameRate->setEnabled(false);
+
+    auto* volumes = new QHBoxLayout;
+    volumes->setSpacing(10);
+    volumes->addWidget(Captioned(m_pSpeaker, IDS_CALL_SPEAKER, m_pMedia));
+    volumes->addWidget(Captioned(m_pMicrophone, IDS_CALL_MICROPHONE, m_pMedia));
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_pRemoteVideo);
+    top->addSpacing(8);
+    top->addLayout(volumes);
+    top->addStretch();
+
+    auto* controls = new QGridLayout;
+    controls->setHorizontalSpacing(8);
+    controls->addWidget(m_pSpeech, 0, 0);
+    controls->addWidget(new QLabel(Text(IDS_CALL_SILENCE), m_pMedia), 0, 1);
+    controls->addWidget(m_pSilence, 0, 2);
+    controls->addWidget(m_pVideo, 1, 0, 1, 1);
+    controls->addWidget(new QLabel(Text(IDS_CALL_FRAME_RATE), m_pMedia), 1, 1);
+    controls->addWidget(m_pFrameRate, 1, 2);
+    controls->setColumnStretch(2, 1);
+
+    auto* media = new QVBoxLayout(m_pMedia);
+    media->setContentsMargins(0, 0, 0, 0);
+    media->addLayout(top);
+    media->addLayout(controls);
+
+    // Chat.
+    m_pChat = new QListWidget(this);
+    m_pChat->setObjectName("chat");
+    m_pChat->setWordWrap(true);
+    m_pChat->setMinimumHeight(110);
+    // The last line is made current so that the list scrolls to it; no highlight is wanted.
+    m_pChat->setSelectionMode(QAbstractItemView::NoSelection);
+    m_pChat->setFocusPolicy(Qt::NoFocus);
+    m_pInput = new QLineEdit(this);
+    m_pInput->setObjectName("input");
+    m_pInput->setMaxLength(1000);
+    connect(m_pInput, &QLineEdit::returnPressed, this, &CCallDialog::OnSend);
+    m_pSend = new QPushButton(Text(IDS_CALL_SEND), this);
+    m_pSend->setObjectName("send");
+    m_pSend->setAutoDefault(false);
+    connect(m_pSend, &QPushButton::clicked, this, &CCallDialog::OnSend);
+    auto* inputRow = new QHBoxLayout;
+    inputRow->addWidget(m_pInput, 1);
+    inputRow->addWidget(m_pSend);
+
+    m_pHangup = new QPushButton(Text(IDS_CALL_HANGUP), this);
+    m_pHangup->setObjectName("hangup");
+    m_pHangup->setAutoDefault(false);
+    m_pHangup->setMinimumWidth(120);
+    m_pHangup->setStyleSheet(
+        "QPushButton { background: #c62828; color: white; border: none; border-radius: 4px; padding: 6px "
+        "16px; }"
+        "QPushButton:pressed { background: #8e1c1c; }");
+    connect(m_pHangup, &QPushButton::clicked, this, &CCallDialog::reject);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(m_pHangup);
+    bottom->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 10, 16, 14);
+    layout->setSpacing(8);
+    layout->addLayout(titleRow);
+    layout->addWidget(m_pCalling);
+    layout->addWidget(m_pMedia);
+    layout->addWidget(m_pChat, 1);
+    layout->addLayout(inputRow);
+    layout->addLayout(bottom);
+    // One size for both modes: calling mode's label takes the place of the media controls.
+    m_pCalling->setMinimumHeight(m_pMedia->sizeHint().height());
+    setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
+}
+
+void CCallDialog::ShowCall(const std::string& title) {
+    m_pChat->clear();
+    m_pInput->clear();
+    const QString t = QString::fromStdString(title);
+    m_pTitle->setText(t);
+    setWindowTitle(t);
+    ShowSpeech(false);
+    show();
+    raise();
+    activateWindow();
+    m_pInput->setFocus();
+}
+
+void CCallDialog::HideCall() {
+    hide();
+}
+
+void CCallDialog::SetCallingMode(bool bOn) {
+    m_bCallingMode = bOn;
+    m_pMedia->setVisible(!bOn);
+    m_pCalling->setVisible(bOn);
+    if (bOn)
+        SetCallingFrame(0);
+}
+
+QString CCallDialog::CallingText(const QString& base, int brackets) {
+    brackets = std::clamp(brackets, 0, CCallControl::kMaxBrackets);
+    return QString(brackets, '(') + base + QString(brackets, ')');
+}
+
+void CCallDialog::SetCallingFrame(int brackets) {
+    m_pCalling->setText(CallingText(m_strCallingBase, brackets));
+}
+
+void CCallDialog::SetSilenceSlider(int value) {
+    // Showing the stored value is not a move of the user's.
+    const QSignalBlocker block(m_pSilence);
+    m_pSilence->setValue(value);
+}
+
+void CCallDialog::OnSilenceMoved() {
+    if (m_pControl != nullptr)
+        m_pControl->SetSilenceThreshold(m_pSilence->value());
+}
+
+void CCallDialog::AppendChatLine(const std::string& text, bool bReceived) {
+    auto* item = new QListWidgetItem(QString::fromStdString(text));
+    item->setData(Qt::UserRole, bReceived ? STYLE_RECEIVED : STYLE_OWN);
+    if (bReceived) {
+        item->setForeground(kReceivedLine);
+        item->setBackground(kReceivedBackground);
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    } else {
+        item->setForeground(kOwnLine);
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    m_pChat->addItem(item);
+    m_pChat->setCurrentRow(m_pChat->count() - 1);
+    m_pChat->scrollToBottom();
+}
+
+void CCallDialog::OnSend() {
+    const std::string text = m_pInput->text().toStdString();
+    if (text.empty() || m_pControl == nullptr)
+        return;
+    if (m_pControl->SendText(text))
+        m_pInput->clear();
+    m_pInput->setFocus();
+}
+
+void CCallDialog::ShowNotice(const std::string& text) {
+    CNoticeDialog notice(QString::fromStdString(text), true, parentWidget());
+    notice.exec();
+}
+
+ICallView::EPrompt CCallDialog::RunPrompt(const std::string& text) {
+    CNoticeDialog prompt(QString::fromStdString(text), false, parentWidget());
+    prompt.setObjectName("incoming");
+    // An incoming call must be seen even when the main window sits in the tray.
+    prompt.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    m_pPrompt = &prompt;
+    m_promptResult.reset();
+    const int answer = prompt.exec();
+    m_pPrompt = nullptr;
+    if (m_promptResult)
+        return *m_promptResult;
+    return answer == QDialog::Accepted ? PROMPT_ACCEPT : PROMPT_REJECT;
+}
+
+void CCallDialog::ClosePrompt(EPrompt result) {
+    if (m_pPrompt == nullptr || m_promptResult)
+        return;
+    m_promptResult = result;
+    m_pPrompt->done(QDialog::Rejected);
+}
+
+LRESULT CCallDialog::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_AUDIO_SILENCE) {
+        if (wParam == 0)
+            ShowSpeech(true);
+        else if (wParam == 1)
+            ShowSpeech(false);
+    }
+    return 0;
+}
+
+QPixmap CCallDialog::SpeechIcon(bool bSpeaking) {
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(bSpeaking ? QColor(0x2e, 0x9d, 0x4a) : QColor(0xb0, 0xb0, 0xb0));
+    p.drawEllipse(QRectF(1, 1, 22, 22));
+    // A microphone: capsule, cradle and stand.
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(9, 4.5, 6, 10), 3, 3);
+    QPen pen(Qt::white, 1.6);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(6.5, 7, 11, 10), 180 * 16, 180 * 16);
+    p.drawLine(QPointF(12, 17), QPointF(12, 19.5));
+    p.drawLine(QPointF(9.5, 19.5), QPointF(14.5, 19.5));
+    return pm;
+}
+
+void CCallDialog::ShowSpeech(bool bSpeaking) {
+    m_bSpeaking = bSpeaking;
+    m_pSpeech->setPixmap(SpeechIcon(bSpeaking));
+    m_pSpeech->setToolTip(Text(bSpeaking ? IDS_CALL_SPEAKING : IDS_CALL_QUIET));
+}
+
+void CCallDialog::reject() {
+    if (m_pControl != nullptr && isVisible()) {
+        m_pControl->HangUp();
+        return;
+    }
+    hide();
+}
+
+void CCallDialog::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    reject();
+}
+
+void CCallDialog::hideEvent(QHideEvent* e) {
+    m_pVideo->setChecked(false);
+    CRoundedDialog::hideEvent(e);
+}

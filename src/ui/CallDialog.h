@@ -1,0 +1,113 @@
+// CCallDialog (dialog 152): the call window. Created hidden with the main window and shown only during a
+// call; it draws what CCallControl decides and hands the user's actions back to it. It is also the
+// window the audio service tells of silence, and it runs the prompt and the notices of a call.
+#pragma once
+
+#include <QPixmap>
+#include <optional>
+
+#include "app/CallControl.h"
+#include "ui/RoundedDialog.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSlider;
+class QToolButton;
+class QWidget;
+class CNoticeDialog;
+
+class CCallDialog : public CRoundedDialog, public CMessageTarget, public ICallView {
+    Q_OBJECT
+public:
+    enum { IDD = 152 };
+    enum : UINT {
+        IDC_SILENCE = 1042,
+        IDC_FRAME_RATE = 1043,
+        IDC_TEXT_INPUT = 1099,
+        IDC_TEXT_LIST = 1100,
+    };
+    static constexpr int kSilenceMax = 32000;
+    // Chat line styles: the user's own lines and the peer's.
+    enum { STYLE_OWN = 0, STYLE_RECEIVED = 1 };
+
+    // Prompts and notices are centred on `parent` (the main window).
+    explicit CCallDialog(QWidget* parent = nullptr);
+    ~CCallDialog() override;
+
+    void SetCallControl(CCallControl* pControl) { m_pControl = pControl; }
+
+    // ICallView
+    HWND GetNotifyWindow() const override { return GetSafeHwnd(); }
+    void ShowCall(const std::string& title) override;
+    void HideCall() override;
+    void SetCallingMode(bool bOn) override;
+    void SetCallingFrame(int brackets) override;
+    void SetSilenceSlider(int value) override;
+    void AppendChatLine(const std::string& text, bool bReceived) override;
+    void ShowNotice(const std::string& text) override;
+    EPrompt RunPrompt(const std::string& text) override;
+    void ClosePrompt(EPrompt result) override;
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The calling text inside `brackets` pairs of brackets.
+    static QString CallingText(const QString& base, int brackets);
+
+    bool IsCallingMode() const { return m_bCallingMode; }
+    bool IsSpeaking() const { return m_bSpeaking; }
+    CNoticeDialog* OpenPrompt() const { return m_pPrompt; }
+    QLabel* TitleLabel() const { return m_pTitle; }
+    QLabel* CallingLabel() const { return m_pCalling; }
+    QWidget* MediaPanel() const { return m_pMedia; }
+    QLabel* SpeechIndicator() const { return m_pSpeech; }
+    QSlider* SilenceSlider() const { return m_pSilence; }
+    QSlider* SpeakerSlider() const { return m_pSpeaker; }
+    QSlider* MicrophoneSlider() const { return m_pMicrophone; }
+    QSlider* FrameRateSlider() const { return m_pFrameRate; }
+    QCheckBox* VideoBox() const { return m_pVideo; }
+    QLabel* RemoteVideo() const { return m_pRemoteVideo; }
+    QListWidget* ChatList() const { return m_pChat; }
+    QLineEdit* ChatInput() const { return m_pInput; }
+    QPushButton* SendButton() const { return m_pSend; }
+    QPushButton* HangupButton() const { return m_pHangup; }
+    QToolButton* CloseButton() const { return m_pClose; }
+
+protected:
+    // Escape and the close buttons hang up.
+    void reject() override;
+    void closeEvent(QCloseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+private:
+    void BuildControls();
+    void OnSend();
+    void OnSilenceMoved();
+    void ShowSpeech(bool bSpeaking);
+    static QPixmap SpeechIcon(bool bSpeaking);
+
+    CCallControl* m_pControl = nullptr;
+    bool m_bCallingMode = false;
+    bool m_bSpeaking = false;
+    QString m_strCallingBase;
+    CNoticeDialog* m_pPrompt = nullptr;
+    std::optional<EPrompt> m_promptResult;
+
+    QLabel* m_pTitle = nullptr;
+    QToolButton* m_pClose = nullptr;
+    QLabel* m_pCalling = nullptr;
+    QWidget* m_pMedia = nullptr;
+    QLabel* m_pRemoteVideo = nullptr;
+    QLabel* m_pSpeech = nullptr;
+    QSlider* m_pSilence = nullptr;
+    QSlider* m_pSpeaker = nullptr;
+    QSlider* m_pMicrophone = nullptr;
+    QSlider* m_pFrameRate = nullptr;
+    QCheckBox* m_pVideo = nullptr;
+    QListWidget* m_pChat = nullptr;
+    QLineEdit* m_pInput = nullptr;
+    QPushButton* m_pSend = nullptr;
+    QPushButton* m_pHangup = nullptr;
+};

@@ -1,0 +1,416 @@
+// The call window and the keypad offscreen, driven through a real CCallControl whose session and media
+// are small fakes: what the user sees in each state, and what the user's actions send.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <deque>
+#include <filesystem>
+#include <memory>
+
+#include "app/CallControl.h"
+#include "app/ClientApp.h"
+#include "platform/StringTable.h"
+#include "platform/qt/QtMessagePump.h"
+#include "settings/Settings.h"
+#include "support/TempEnvironment.h"
+#include "ui/CallDialog.h"
+#include "ui/KeypadWindow.h"
+#include "ui/NoticeDialog.h"
+
+namespace {
+
+const UINT WM_AUDIO_SILENCE = RegisterWindowMessage("WM_AUDIO_SILENCE");
+
+class CHost : public ICallHost {
+public:
+    bool SendControl(const Bytes& record) override {
+        m_sent.push_back(record);
+        return true;
+    }
+    std::string GetOwnNtv() const override { return "5550001"; }
+    std::string GetDisplayName() const override { return "Ana"; }
+    bool IsAway() const override { return false; }
+    std::string FindNickname(const std::string& ntv) const override { return ntv == "5550002" ? "Bob" : ""; }
+    void StopPolling() override {}
+    void ResumePolling() override {}
+    bool IsDynamic() const override { return false; }
+    void EndProgram() override {}
+    void PlaySound(UINT) override {}
+
+    std::vector<uint8_t> Codes() const {
+        std::vector<uint8_t> codes;
+        for (const auto& r : m_sent)
+            codes.push_back(r.empty() ? 0 : r[0]);
+        return codes;
+    }
+    std::vector<Bytes> m_sent;
+};
+
+class CMedia : public ICallMedia {
+public:
+    void Start(HWND, const std::string&, const std::string&, int) override {}
+    void StartCapture() override {}
+    void End() override {}
+    void SetSilenceThreshold(int value) override { m_nThreshold = value; }
+    bool SendText(const std::string& text) override {
+        m_sentTexts.push_back(text);
+        return true;
+    }
+    bool ReceiveText(std::string& text) override {
+        if (m_incoming.empty())
+            return false;
+        text = m_incoming.front();
+        m_incoming.pop_front();
+        return true;
+    }
+    int m_nThreshold = -1;
+    std::vector<std::string> m_sentTexts;
+    std::deque<std::string> m_incoming;
+};
+
+// Runs `action` once the event loop is running (inside a nested modal loop, for instance).
+void Later(std::function<void()> action, int ms = 20) {
+    QTimer::singleShot(ms, action);
+}
+
+// Saves the window as it looks once its layout has settled.
+void Screenshot(QWidget* w, const std::string& name);
+
+std::string ScreenshotDir() {
+    const std::string dir = std::string(VP_BINARY_DIR) + "/screenshots";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+void Screenshot(QWidget* w, const std::string& name) {
+    QApplication::processEvents();
+    w->grab().save(QString::fromStdString(ScreenshotDir() + "/" + name));
+}
+
+}  // namespace
+
+class CallWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<CQtMessagePump> m_pump;
+    std::unique_ptr<CTempEnvironment> m_env;
+    std::unique_ptr<CSettings> m_settings;
+    std::unique_ptr<CHost> m_host;
+    std::unique_ptr<CMedia> m_media;
+    std::unique_ptr<QWidget> m_main;
+    std::unique_ptr<CCallDialog> m_dialog;
+    std::unique_ptr<CCallControl> m_control;
+
+    void Deliver(const Bytes& r) { m_control->OnControlMessage(r.data(), r.size()); }
+    void Tick(uintptr_t id) { SendMessage(m_control->GetTimerWindow(), WM_TIMER, id, 0); }
+    void Ringing() {
+        m_control->PlaceCall("5550002");
+        Deliver(BuildCallIdRecord(MSG_CALL_ID, 7));
+    }
+    void Connected() {
+        Ringing();
+        Deliver(BuildShortRecord(MSG_CALL_CONNECTED));
+    }
+    static QString Text(UINT id) { return QString::fromUtf8(LoadString(id)); }
+
+private slots:
+    void initTestCase() {
+        m_pump = std::make_unique<CQtMessagePump>();
+        SetStringLanguage(LANG_ENGLISH_US);
+        CRoundedDialog::SetDialogColors(CClientApp::kDialogBackground, CClientApp::kDialogText);
+    }
+
+    void init() {
+        m_env = std::make_unique<CTempEnvironment>();
+        m_settings = std::make_unique<CSettings>();
+        m_settings->Load();
+        m_settings->SetSilence(2500);
+        m_host = std::make_unique<CHost>();
+        m_media = std::make_unique<CMedia>();
+        m_main = std::make_unique<QWidget>();
+        m_main->setGeometry(100, 100, 300, 420);
+        m_dialog = std::make_unique<CCallDialog>(m_main.get());
+        m_control = std::make_unique<CCallControl>(*m_host, *m_media, *m_dialog, *m_settings);
+        m_dialog->SetCallControl(m_control.get());
+    }
+
+    void cleanup() {
+        m_dialog->SetCallControl(nullptr);
+        m_control.reset();
+        m_dialog.reset();
+        m_main.reset();
+        m_settings.reset();
+        m_env.reset();
+    }
+
+    void createdHiddenWithVideoDisabled() {
+        QVERIFY(!m_dialog->isVisible());
+        QVERIFY(!m_dialog->VideoBox()->isEnabled());
+        QVERIFY(!m_dialog->FrameRateSlider()->isEnabled());
+        QVERIFY(!m_dialog->RemoteVideo()->isEnabled());
+        QCOMPARE(m_dialog->SilenceSlider()->minimum(), 0);
+        QCOMPARE(m_dialog->SilenceSlider()->maximum(), 32000);
+    }
+
+    void callingModeShowsTheGrowingFrameThenTheMediaControls() {
+        Ringing();
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(m_dialog->TitleLabel()->text(), QString("Calling to NTV : Bob"));
+        QVERIFY(m_dialog->CallingLabel()->isVisible());
+        QVERIFY(!m_dialog->MediaPanel()->isVisible());
+        QCOMPARE(m_dialog->CallingLabel()->text(), QString("Calling "));
+        for (int i = 0; i < 3; ++i)
+            Tick(CCallControl::kTimerCalling);
+        QCOMPARE(m_dialog->CallingLabel()->text(), QString("(((Calling )))"));
+        QCOMPARE(m_dialog->SilenceSlider()->value(), 2500);
+        Screenshot(m_dialog.get(), "call-calling.png");
+
+        for (int i = 0; i < 5; ++i)
+            Tick(CCallControl::kTimerCalling);
+        QCOMPARE(m_dialog->CallingLabel()->text(), QString("Calling "));
+
+        Deliver(BuildShortRecord(MSG_CALL_CONNECTED));
+        QVERIFY(!m_dialog->CallingLabel()->isVisible());
+        QVERIFY(m_dialog->MediaPanel()->isVisible());
+    }
+
+    void callingTextFrames() {
+        QCOMPARE(CCallDialog::CallingText("Llamando ", 0), QString("Llamando "));
+        QCOMPARE(CCallDialog::CallingText("Llamando ", 7), QString("(((((((Llamando )))))))"));
+        QCOMPARE(CCallDialog::CallingText("x", 9), QString("(((((((x)))))))"));
+    }
+
+    void chatSendsOnEnterAndStylesBothSides() {
+        Connected();
+        m_dialog->ChatInput()->setText("hola");
+        QTest::keyClick(m_dialog->ChatInput(), Qt::Key_Return);
+        QCOMPARE(m_media->m_sentTexts, std::vector<std::string>{"hola"});
+        QVERIFY(m_dialog->ChatInput()->text().isEmpty());
+        QVERIFY(m_dialog->isVisible());  // Enter did not close the window
+
+        QTest::keyClick(m_dialog->ChatInput(), Qt::Key_Return);  // empty: nothing
+        m_dialog->ChatInput()->setText("¿me oyes?");
+        QTest::mouseClick(m_dialog->SendButton(), Qt::LeftButton);
+        QCOMPARE(m_media->m_sentTexts.size(), size_t(2));
+
+        m_media->m_incoming = {"sí, perfectamente", "y te veo... bueno, todavía no"};
+        m_control->OnTextReceived();
+        QListWidget* list = m_dialog->ChatList();
+        QCOMPARE(list->count(), 4);
+        QCOMPARE(list->item(0)->data(Qt::UserRole).toInt(), int(CCallDialog::STYLE_OWN));
+        QCOMPARE(list->item(2)->data(Qt::UserRole).toInt(), int(CCallDialog::STYLE_RECEIVED));
+        QVERIFY(list->item(0)->foreground() != list->item(2)->foreground());
+        QCOMPARE(list->currentRow(), 3);
+        QCOMPARE(list->item(1)->text(), QString::fromUtf8("¿me oyes?"));
+        Screenshot(m_dialog.get(), "call-chat.png");
+
+        // The next call starts with an empty chat.
+        m_control->HangUp();
+        Connected();
+        QCOMPARE(m_dialog->ChatList()->count(), 0);
+    }
+
+    void escapeAndTheCloseButtonsHangUp() {
+        Connected();
+        m_host->m_sent.clear();
+        QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
+        QVERIFY(!m_dialog->isVisible());
+        QVERIFY(!m_control->IsCallShown());
+        QCOMPARE(m_host->Codes(), (std::vector<uint8_t>{MSG_HANGUP, MSG_CALL_END}));
+
+        Connected();
+        m_host->m_sent.clear();
+        QTest::mouseClick(m_dialog->CloseButton(), Qt::LeftButton);
+        QCOMPARE(m_host->Codes(), (std::vector<uint8_t>{MSG_HANGUP, MSG_CALL_END}));
+
+        Connected();
+        m_host->m_sent.clear();
+        QTest::mouseClick(m_dialog->HangupButton(), Qt::LeftButton);
+        QCOMPARE(m_host->Codes(), (std::vector<uint8_t>{MSG_HANGUP, MSG_CALL_END}));
+        QVERIFY(!m_dialog->isVisible());
+    }
+
+    void speechIndicatorFollowsTheSilenceMessages() {
+        Connected();
+        QVERIFY(!m_dialog->IsSpeaking());
+        SendMessage(m_dialog->GetSafeHwnd(), WM_AUDIO_SILENCE, 0, 4000);
+        QVERIFY(m_dialog->IsSpeaking());
+        SendMessage(m_dialog->GetSafeHwnd(), WM_AUDIO_SILENCE, 7, 0);
+        QVERIFY(m_dialog->IsSpeaking());
+        // Posted, as the audio service does.
+        PostMessage(m_dialog->GetSafeHwnd(), WM_AUDIO_SILENCE, 1, 0);
+        QTRY_VERIFY(!m_dialog->IsSpeaking());
+    }
+
+    void silenceSliderIsStoredAtOnce() {
+        Connected();
+        m_dialog->SilenceSlider()->setValue(6000);
+        QCOMPARE(m_media->m_nThreshold, 6000);
+        CSettings reloaded;
+        reloaded.Load();
+        QCOMPARE(reloaded.GetSilence(), 6000);
+        // Putting the stored value into the slider stores nothing.
+        m_media->m_nThreshold = -1;
+        m_dialog->SetSilenceSlider(100);
+        QCOMPARE(m_media->m_nThreshold, -1);
+    }
+
+    void mixerSlidersStayDisabledWithoutAMixer() {
+        Connected();
+        QVERIFY(!m_dialog->SpeakerSlider()->isEnabled());
+        QVERIFY(!m_dialog->MicrophoneSlider()->isEnabled());
+    }
+
+    void incomingPromptAcceptsWithOk() {
+        Later([this] {
+            QVERIFY(m_dialog->OpenPrompt() != nullptr);
+            QCOMPARE(m_dialog->OpenPrompt()->Text(), QString("Accept calling from Bob?"));
+            QTest::mouseClick(m_dialog->OpenPrompt()->OkButton(), Qt::LeftButton);
+        });
+        Deliver(BuildCallSetup(21, "5550002", "Roberto", "5550001"));
+        QCOMPARE(m_host->m_sent.back(), BuildCallIdRecord(MSG_CALL_ACCEPT, 21));
+        Deliver(BuildShortRecord(MSG_CALL_ACCEPTED));
+        QCOMPARE(m_dialog->TitleLabel()->text(), QString("Calling from NTV : Bob"));
+        QVERIFY(m_dialog->MediaPanel()->isVisible());
+    }
+
+    void incomingPromptRejectsWithCancel() {
+        Later([this] { QTest::mouseClick(m_dialog->OpenPrompt()->CancelButton(), Qt::LeftButton); });
+        const Bytes setup = BuildCallSetup(22, CClientApp::kGuestNtv, "", "5550001");
+        Deliver(setup);
+        Bytes refused;
+        BuildCallRefused(setup.data(), setup.size(), kRefusedByUser, refused);
+        QCOMPARE(m_host->m_sent.back(), refused);
+    }
+
+    void abortClosesTheOpenPrompt() {
+        QString seen;
+        Later([&] {
+            seen = m_dialog->OpenPrompt()->Text();
+            // The next control message arrives while the prompt's own loop runs.
+            Deliver(BuildShortRecord(MSG_CALL_ABORT));
+        });
+        Deliver(BuildCallSetup(23, CClientApp::kGuestNtv, "", "5550001"));
+        QCOMPARE(seen, QString("Accept call from direct calling?"));
+        QVERIFY(m_host->m_sent.empty());
+        QVERIFY(m_dialog->OpenPrompt() == nullptr);
+    }
+
+    void refusalNoticeIsShownAfterTheWindowHides() {
+        Ringing();
+        bool windowHidden = false;
+        QString notice;
+        Later([&] {
+            windowHidden = !m_dialog->isVisible();
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* n = qobject_cast<CNoticeDialog*>(w); n != nullptr && n->isVisible()) {
+                    notice = n->Text();
+                    QVERIFY(n->CancelButton() == nullptr);
+                    n->accept();
+                }
+        });
+        Bytes setup = BuildCallSetup(7, "5550001", "Ana", "5550002"), refused;
+        BuildCallRefused(setup.data(), setup.size(), kRefusedBusy, refused);
+        Deliver(refused);
+        QVERIFY(windowHidden);
+        QCOMPARE(notice, QString("Busy"));
+    }
+
+    // ---- keypad ------------------------------------------------------------------------------------------
+
+    void keypadTakesDigitsFromButtonsAndBothKeyboards() {
+        CKeypadWindow keypad(m_main.get());
+        std::vector<std::string> called;
+        keypad.SetCallHandler([&](const std::string& n) { called.push_back(n); });
+        m_main->show();
+        keypad.show();
+        QTest::mouseClick(keypad.DigitButton(5), Qt::LeftButton);
+        QTest::keyClick(&keypad, Qt::Key_5);
+        QTest::keyClick(&keypad, Qt::Key_7, Qt::KeypadModifier);
+        QTest::keyClick(&keypad, Qt::Key_A);
+        QCOMPARE(keypad.Number(), std::string("557"));
+        QTest::keyClick(&keypad, Qt::Key_Backspace);
+        QCOMPARE(keypad.Display()->text(), QString("55"));
+        for (int i = 0; i < 14; ++i)
+            QTest::mouseClick(keypad.DigitButton(i % 10), Qt::LeftButton);
+        QCOMPARE(keypad.Number().size(), size_t(15));
+        const std::string full = keypad.Number();
+        QTest::mouseClick(keypad.DigitButton(9), Qt::LeftButton);  // a 16th digit
+        QCOMPARE(keypad.Number(), full);
+
+        QTest::mouseClick(keypad.CallButton(), Qt::LeftButton);
+        QCOMPARE(called, std::vector<std::string>{full});
+        QVERIFY(keypad.Number().empty());
+        QVERIFY(keypad.Display()->text().isEmpty());
+        QTest::mouseClick(keypad.CallButton(), Qt::LeftButton);  // empty: nothing
+        QCOMPARE(called.size(), size_t(1));
+
+        QTest::mouseClick(keypad.DigitButton(1), Qt::LeftButton);
+        QTest::mouseClick(keypad.ClearButton(), Qt::LeftButton);
+        QVERIFY(keypad.Number().empty());
+    }
+
+    void keypadCallOnAnEmptyNumberStartsNothing() {
+        CKeypadWindow keypad(m_main.get());
+        keypad.SetCallHandler([this](const std::string& n) { m_control->PlaceCall(n); });
+        keypad.show();
+        QTest::mouseClick(keypad.CallButton(), Qt::LeftButton);
+        QVERIFY(m_host->m_sent.empty());
+        QVERIFY(!m_control->IsAnswerTimerRunning());
+        QTest::mouseClick(keypad.DigitButton(4), Qt::LeftButton);
+        QTest::mouseClick(keypad.CallButton(), Qt::LeftButton);
+        QCOMPARE(m_host->Codes(), std::vector<uint8_t>{MSG_CALL_REQUEST});
+        QCOMPARE(m_control->GetCalledNtv(), std::string("4"));
+    }
+
+    void keypadDocksBesideTheMainWindowAndFollowsIt() {
+        const QRect screen(0, 0, 1024, 768);
+        const QSize size(200, 300);
+        QCOMPARE(CKeypadWindow::DockPosition(QRect(100, 50, 300, 400), size, screen), QPoint(403, 50));
+        // No room on the right: to the left with the same gap.
+        QCOMPARE(CKeypadWindow::DockPosition(QRect(700, 60, 300, 400), size, screen), QPoint(497, 60));
+        // Exactly up to the edge still fits.
+        QCOMPARE(CKeypadWindow::DockPosition(QRect(521, 0, 300, 400), size, screen), QPoint(824, 0));
+
+        m_main->show();
+        m_main->move(100, 100);
+        CKeypadWindow keypad(m_main.get());
+        keypad.show();
+        QTRY_COMPARE(keypad.pos(),
+                     QPoint(m_main->frameGeometry().right() + 1 + 3, m_main->frameGeometry().top()));
+        m_main->move(150, 120);
+        QTRY_COMPARE(keypad.pos(),
+                     QPoint(m_main->frameGeometry().right() + 1 + 3, m_main->frameGeometry().top()));
+
+        // Emptied each time it is shown.
+        QTest::mouseClick(keypad.DigitButton(3), Qt::LeftButton);
+        keypad.hide();
+        keypad.show();
+        QVERIFY(keypad.Number().empty());
+        Screenshot(&keypad, "keypad.png");
+    }
+
+    void keypadIsDraggedByAClickAnywhere() {
+        m_main->show();
+        CKeypadWindow keypad(m_main.get());
+        keypad.show();
+        const QPoint before = keypad.pos();
+        QTest::mousePress(&keypad, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+        QMouseEvent move(QEvent::MouseMove, QPointF(44, 24), keypad.mapToGlobal(QPointF(44, 24)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&keypad, &move);
+        QTest::mouseRelease(&keypad, Qt::LeftButton, Qt::NoModifier, QPoint(44, 24));
+        QCOMPARE(keypad.pos(), before + QPoint(40, 20));
+    }
+};
+
+QTEST_MAIN(CallWindowTest)
+#include "CallWindowTest.moc"
