@@ -79,6 +79,7 @@ void CCallControl::PlaceCall(const std::string& ntv) {
     m_strCalledNtv = ntv;
     m_strCallerName.clear();
     m_nCallId = 0;
+    m_View.OnPlacing(ntv);
     m_Host.SendControl(BuildCallIdRecord(MSG_CALL_REQUEST, 0));
     StartTimer(kTimerAnswer, kAnswerTimeoutMs);
 }
@@ -155,6 +156,7 @@ void CCallControl::OnCallSetup(const uint8_t* data, size_t size) {
         text = FormatString(IDS_ACCEPT_CALL_FROM, {name.empty() ? setup.callerNtv : name});
     }
 
+    m_View.OnIncoming(setup.callerNtv, name);
     m_nRings = 0;
     StartTimer(kTimerRing, kRingIntervalMs);
     const ICallView::EPrompt result = m_View.RunPrompt(text);
@@ -198,6 +200,7 @@ void CCallControl::OnCallAccepted() {
         return;
     StartMedia();
     m_Host.SendControl(BuildShortRecord(MSG_CALL_CONNECTED));
+    m_View.OnCallConnected();
 }
 
 void CCallControl::OnCallConnected() {
@@ -206,6 +209,7 @@ void CCallControl::OnCallConnected() {
     m_Media.StartCapture();
     SetCallingMode(false);
     StopTimer(kTimerAnswer);
+    m_View.OnCallConnected();
 }
 
 void CCallControl::OnCallRefused(const uint8_t* data, size_t size) {
@@ -220,11 +224,13 @@ void CCallControl::OnCallRefused(const uint8_t* data, size_t size) {
         return;
     }
     StopTimer(kTimerAnswer);
+    m_View.OnCallRefused(setup.reason);
     HangUp();
     m_View.ShowNotice(RefusalText(setup.reason));
 }
 
 void CCallControl::OnCallAbort() {
+    m_View.OnCallAbort();
     m_strCallerName.clear();
     StopTimer(kTimerAnswer);
     // A set-up still waiting for its call id has ended too; nothing else would end it now.
@@ -245,11 +251,14 @@ void CCallControl::OnAnswerTimeout() {
     // Also before the call id: a late one must not open a call the user has given up.
     if (!m_bCallShown && m_strCalledNtv.empty())
         return;
+    m_View.OnNoResponse();
     HangUp();
     m_View.ShowNotice(LoadString(IDS_NO_RESPONSE));
 }
 
 void CCallControl::HangUp() {
+    if (m_bCallShown || !m_strCalledNtv.empty() || !m_strCallerName.empty())
+        m_View.OnCallEnding();
     StopTimer(kTimerAnswer);
     SetCallingMode(false);
     m_View.HideCall();
@@ -276,6 +285,7 @@ void CCallControl::OnConnectionLost() {
     m_strCallerName.clear();
     if (!bHadCall)
         return;
+    m_View.OnCallEnding();
     m_Media.End();
     if (m_Host.IsDynamic())
         m_Host.EndProgram();

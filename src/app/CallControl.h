@@ -12,13 +12,11 @@
 #include <cstdint>
 #include <string>
 
+#include "app/SessionWindow.h"
 #include "net/Protocol.h"
 #include "platform/Messages.h"
 
 class CSettings;
-
-// Wave resources of the program.
-constexpr UINT IDR_WAVE_RING = 167;
 
 // The session around the call: connection, own identity, contacts, polling, sounds, program end.
 class ICallHost {
@@ -61,6 +59,8 @@ public:
     virtual bool SendText(const std::string& text) = 0;
     // The next received line; false when none waits.
     virtual bool ReceiveText(std::string& text) = 0;
+    // Takes, decodes and plays what the audio channel received.
+    virtual void ReceiveAudio() = 0;
 };
 
 // The call window, the prompt of an incoming call and the notices.
@@ -88,6 +88,17 @@ public:
     virtual void ClosePrompt(EPrompt result) = 0;
     // The prompt has rung `rings` times so far.
     virtual void OnPromptRing(int rings) { (void)rings; }
+
+    // Events for observers (the headless client prints them).
+    virtual void OnPlacing(const std::string& /*ntv*/) {}
+    virtual void OnIncoming(const std::string& /*ntv*/, const std::string& /*name*/) {}
+    // Sound flows both ways: the callee's media run (caller), the call is established (callee).
+    virtual void OnCallConnected() {}
+    virtual void OnCallRefused(uint8_t /*reason*/) {}
+    virtual void OnNoResponse() {}
+    virtual void OnCallAbort() {}
+    // A call's media are about to end (hang-up from either side, timeout, refusal).
+    virtual void OnCallEnding() {}
 };
 
 class CCallControl {
@@ -118,6 +129,8 @@ public:
     void OnConnectionLost();
     // Channel 1 has something: lines are shown during a call and dropped otherwise.
     void OnTextReceived();
+    // Channel 2 has something.
+    void OnAudioReceived() { m_Media.ReceiveAudio(); }
     // The Send button: false (nothing sent) for an empty text.
     bool SendText(const std::string& text);
     // The call window's silence slider: stored at once (saved except in dynamic mode), given to capture.

@@ -54,3 +54,7 @@ bool CCallMedia::ReceiveText(std::string& text) {
     text = m_Text.ReceiveText();
     return true;
 }
+
+void CCallMedia::ReceiveAudio() {
+    m_Audio.Receive();
+}

@@ -20,6 +20,7 @@ public:
     void SetSilenceThreshold(int value) override;
     bool SendText(const std::string& text) override;
     bool ReceiveText(std::string& text) override;
+    void ReceiveAudio() override;
 
     void SetVideoChannel(CChannel* pVideo) { m_pVideo = pVideo; }
 

@@ -126,6 +126,11 @@ void CKeypadWindow::showEvent(QShowEvent* e) {
     CRoundedDialog::showEvent(e);
 }
 
+void CKeypadWindow::hideEvent(QHideEvent* e) {
+    CRoundedDialog::hideEvent(e);
+    emit Hidden();
+}
+
 void CKeypadWindow::keyPressEvent(QKeyEvent* e) {
     const int key = e->key();
     // Qt::Key_0..9 come from the main keyboard and, with the keypad modifier, from the numeric pad.

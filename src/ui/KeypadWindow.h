@@ -46,8 +46,12 @@ public:
     QPushButton* ClearButton() const { return m_pClear; }
     QPushButton* BackspaceButton() const { return m_pBack; }
 
+signals:
+    void Hidden();
+
 protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     // Escape hides the keypad rather than ending anything.

@@ -19,8 +19,11 @@
 
 #include "app/ClientApp.h"
 #include "app/MainWindowRules.h"
+#include "app/SessionCall.h"
 #include "platform/StringTable.h"
 #include "platform/Trace.h"
+#include "ui/CallDialog.h"
+#include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
 
 namespace {
@@ -59,6 +62,9 @@ CMainDialog::CMainDialog(CClientApp& app, QWidget* parent)
 
 CMainDialog::~CMainDialog() {
     m_app.Settings().SetTopmostHook(nullptr);
+    if (m_pCallDialog != nullptr)
+        m_pCallDialog->SetCallControl(nullptr);
+    m_pCall.reset();
     // Reverse order: notifier, tray icon, companions, then the session's members.
     if (m_pTray != nullptr) {
         m_pTray->hide();
@@ -163,8 +169,21 @@ void CMainDialog::EndDialog(int result) {
         m_pLoop->quit();
 }
 
+void CMainDialog::CreateCallWindows() {
+    if (m_pCall != nullptr)
+        return;
+    m_pCallDialog = new CCallDialog(this);
+    m_pCall = std::make_unique<CSessionCall>(m_Session, *m_pCallDialog, [this] { EndDialog(0); });
+    m_pCallDialog->SetCallControl(&m_pCall->Control());
+    m_pKeypadWindow = new CKeypadWindow(this);
+    m_pKeypadWindow->SetCallHandler([this](const std::string& ntv) { m_pCall->Control().PlaceCall(ntv); });
+    connect(m_pKeypadWindow, &CKeypadWindow::Hidden, this, [this] { m_pKeypad->setChecked(false); });
+    SetKeypadHook([this](bool show) { m_pKeypadWindow->setVisible(show); });
+}
+
 void CMainDialog::OnInitDialog() {
     // 1. The call window, keypad and contacts window are made here, hidden.
+    CreateCallWindows();
     // 2. The first connection attempt (and in dynamic mode timer 1 for the direct call).
     m_Session.Start();
     // 3. Tray icon.

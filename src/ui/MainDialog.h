@@ -17,7 +17,10 @@
 #include "platform/Messages.h"
 #include "ui/RoundedDialog.h"
 
+class CCallDialog;
 class CClientApp;
+class CKeypadWindow;
+class CSessionCall;
 class QComboBox;
 class QEventLoop;
 class QLabel;
@@ -79,6 +82,10 @@ public:
 
     // The session this window presents; the call logic registers its hooks here.
     CSessionController& Session() { return m_Session; }
+    // The call window, the keypad and the call logic (made hidden when the window opens).
+    CCallDialog* CallDialog() const { return m_pCallDialog; }
+    CKeypadWindow* KeypadWindow() const { return m_pKeypadWindow; }
+    CSessionCall* Call() const { return m_pCall.get(); }
 
     // The contacts window (its own work) plugs in here: whether it is open, and how to open it.
     struct SContactsWindowHook {
@@ -141,7 +148,12 @@ private:
     QPushButton* m_pClose = nullptr;
     QLabel* m_pHelp = nullptr;
 
-    // Companion windows (call window, keypad, contacts) join here.
+    // Companion windows (call window, keypad, contacts) join here. The windows are children of this
+    // one; the call logic goes first, as it draws into the call window.
+    CCallDialog* m_pCallDialog = nullptr;
+    CKeypadWindow* m_pKeypadWindow = nullptr;
+    std::unique_ptr<CSessionCall> m_pCall;
+    void CreateCallWindows();
 
     QSystemTrayIcon* m_pTray = nullptr;
     std::unique_ptr<QMenu> m_pTrayMenu;

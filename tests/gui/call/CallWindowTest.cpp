@@ -64,6 +64,7 @@ public:
         m_sentTexts.push_back(text);
         return true;
     }
+    void ReceiveAudio() override {}
     bool ReceiveText(std::string& text) override {
         if (m_incoming.empty())
             return false;

@@ -85,6 +85,7 @@ public:
         m_log.push_back("text out " + text);
         return true;
     }
+    void ReceiveAudio() override {}
     bool ReceiveText(std::string& text) override {
         if (m_incoming.empty())
             return false;
@@ -145,6 +146,17 @@ public:
             m_closed = result;
     }
     void OnPromptRing(int rings) override { m_rings.push_back(rings); }
+    void OnPlacing(const std::string& ntv) override { m_events.push_back("calling " + ntv); }
+    void OnIncoming(const std::string& ntv, const std::string& name) override {
+        m_events.push_back("incoming " + ntv + " " + name);
+    }
+    void OnCallConnected() override { m_events.push_back("call-connected"); }
+    void OnCallRefused(uint8_t reason) override {
+        m_events.push_back("call-refused " + std::to_string(reason));
+    }
+    void OnNoResponse() override { m_events.push_back("no-response"); }
+    void OnCallAbort() override { m_events.push_back("call-abort"); }
+    void OnCallEnding() override { m_events.push_back("hangup"); }
 
     Log& m_log;
     CFunctionTarget m_Window{nullptr};
@@ -161,6 +173,7 @@ public:
     std::optional<EPrompt> m_closed;
     EPrompt m_answer = PROMPT_ACCEPT;
     std::function<void()> m_onPrompt;
+    std::vector<std::string> m_events;
 };
 
 class CallControlTest : public ::testing::Test {
@@ -595,6 +608,23 @@ TEST_F(CallControlTest, ConnectionLossClosesAnOpenPrompt) {
     Deliver(Setup(14, "5550002"));
     EXPECT_EQ(m_View.m_closed, ICallView::PROMPT_ABORTED);
     EXPECT_TRUE(m_Host.m_sent.empty());
+}
+
+TEST_F(CallControlTest, ObserversHearEachStepOfBothSides) {
+    Connected();
+    m_Control.HangUp();
+    Deliver(Setup(30, "5550003", "Carla"));
+    Deliver(BuildShortRecord(MSG_CALL_ACCEPTED));
+    Deliver(BuildShortRecord(MSG_HANGUP));
+    m_Control.PlaceCall("5550002");
+    Tick(CCallControl::kTimerAnswer);
+    Deliver(Refusal(0, kRefusedBusy));  // late, with nothing to end
+    m_View.m_onPrompt = [&] { Deliver(BuildShortRecord(MSG_CALL_ABORT)); };
+    Deliver(Setup(31, "5550003"));
+    EXPECT_EQ(m_View.m_events, (std::vector<std::string>{
+                                   "calling 5550002", "call-connected", "hangup", "incoming 5550003 Carla",
+                                   "call-connected", "hangup", "calling 5550002", "no-response", "hangup",
+                                   "call-refused 17", "incoming 5550003 ", "call-abort"}));
 }
 
 // ---- chat and the silence slider ---------------------------------------------------------------------

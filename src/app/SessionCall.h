@@ -1,0 +1,58 @@
+// CSessionCall: the call side of a session. It owns the call's media (the audio service and the text
+// channel; the video service joins them later) and the call control, and plugs them into the session
+// controller's hooks. The desktop's main window and the headless client each own one, after their
+// session controller, with their own view of the call.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/CallControl.h"
+#include "app/CallMedia.h"
+#include "app/SessionHooks.h"
+#include "audio/AudioService.h"
+#include "net/ChannelText.h"
+
+class CSessionController;
+
+class CSessionCall : public ISessionCallHooks, private ICallHost {
+public:
+    // `endProgram` ends the main loop (dynamic mode, after its one call).
+    CSessionCall(CSessionController& session, ICallView& view, std::function<void()> endProgram);
+    // Leaves the session's hooks and ends a call still running.
+    ~CSessionCall() override;
+    CSessionCall(const CSessionCall&) = delete;
+    CSessionCall& operator=(const CSessionCall&) = delete;
+
+    CCallControl& Control() { return m_Control; }
+    CAudioService& Audio() { return m_Audio; }
+    CChannelText& Text() { return m_Text; }
+
+    // ISessionCallHooks
+    void OnCallRecord(const uint8_t* data, size_t size) override;
+    void OnVideoRecord(const uint8_t* data, size_t size) override;
+    void OnChannelReceived(uint8_t channel) override;
+    void OnCallTimeout() override;
+    void PlaceCall(const std::string& ntv) override;
+    void OnConnectionLost() override;
+
+private:
+    // ICallHost
+    bool SendControl(const Bytes& record) override;
+    std::string GetOwnNtv() const override;
+    std::string GetDisplayName() const override;
+    bool IsAway() const override;
+    std::string FindNickname(const std::string& ntv) const override;
+    void StopPolling() override;
+    void ResumePolling() override;
+    bool IsDynamic() const override;
+    void EndProgram() override;
+    void PlaySound(UINT resource) override;
+
+    CSessionController& m_Session;
+    std::function<void()> m_endProgram;
+    CAudioService m_Audio;
+    CChannelText m_Text;
+    CCallMedia m_Media;
+    CCallControl m_Control;
+};
