@@ -315,6 +315,41 @@ std::shared_ptr<CWaveOutStream> FindOutput(HWAVEOUT h) {
     return it == s.outputs.end() ? nullptr : it->second;
 }
 
+// Files an opened stream under a fresh handle and starts its thread. 0 when the thread could not start.
+template <typename TStream>
+uintptr_t AddStream(std::map<uintptr_t, std::shared_ptr<TStream>> SWaveState::*streams,
+                    std::shared_ptr<TStream> stream) {
+    auto& s = State();
+    uintptr_t handle;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        handle = ++s.nLastHandle;
+        (s.*streams)[handle] = stream;
+    }
+    stream->SetHandle(handle);
+    if (!stream->CThread::Start()) {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        (s.*streams).erase(handle);
+        return 0;
+    }
+    return handle;
+}
+
+// Closes a stream; its handle is let go once the stream is gone.
+template <typename TStream>
+MMRESULT CloseStream(std::map<uintptr_t, std::shared_ptr<TStream>> SWaveState::*streams,
+                     const std::shared_ptr<TStream>& stream, uintptr_t handle) {
+    if (!stream)
+        return MMSYSERR_INVALHANDLE;
+    const MMRESULT r = stream->Close();
+    if (CWaveStream::IsGone(r)) {
+        auto& s = State();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        (s.*streams).erase(handle);
+    }
+    return r;
+}
+
 MMRESULT CheckOpenArguments(const void* handle, const WAVEFORMATEX* pwfx, HWND hWnd, uint32_t flags) {
     if (handle == nullptr)
         return MMSYSERR_INVALPARAM;
@@ -389,20 +424,11 @@ MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWN
         return r;
     if (!source)
         return MMSYSERR_ERROR;
-    auto stream = std::make_shared<CWaveInStream>(std::move(source), hWndCallback, pwfx->nBlockAlign);
-    auto& s = State();
-    uintptr_t handle;
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        handle = ++s.nLastHandle;
-        s.inputs[handle] = stream;
-    }
-    stream->SetHandle(handle);
-    if (!stream->CThread::Start()) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.inputs.erase(handle);
+    const uintptr_t handle =
+        AddStream(&SWaveState::inputs,
+                  std::make_shared<CWaveInStream>(std::move(source), hWndCallback, pwfx->nBlockAlign));
+    if (handle == 0)
         return MMSYSERR_NOMEM;
-    }
     *phwi = reinterpret_cast<HWAVEIN>(handle);
     return MMSYSERR_NOERROR;
 }
@@ -438,16 +464,7 @@ MMRESULT waveInReset(HWAVEIN hwi) {
 }
 
 MMRESULT waveInClose(HWAVEIN hwi) {
-    auto stream = FindInput(hwi);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    const MMRESULT r = stream->Close();
-    if (CWaveStream::IsGone(r)) {
-        auto& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.inputs.erase(reinterpret_cast<uintptr_t>(hwi));
-    }
-    return r;
+    return CloseStream(&SWaveState::inputs, FindInput(hwi), reinterpret_cast<uintptr_t>(hwi));
 }
 
 UINT waveOutGetNumDevs() {
@@ -474,20 +491,11 @@ MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, H
         return r;
     if (!sink)
         return MMSYSERR_ERROR;
-    auto stream = std::make_shared<CWaveOutStream>(std::move(sink), hWndCallback, pwfx->nBlockAlign);
-    auto& s = State();
-    uintptr_t handle;
-    {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        handle = ++s.nLastHandle;
-        s.outputs[handle] = stream;
-    }
-    stream->SetHandle(handle);
-    if (!stream->CThread::Start()) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.outputs.erase(handle);
+    const uintptr_t handle =
+        AddStream(&SWaveState::outputs,
+                  std::make_shared<CWaveOutStream>(std::move(sink), hWndCallback, pwfx->nBlockAlign));
+    if (handle == 0)
         return MMSYSERR_NOMEM;
-    }
     *phwo = reinterpret_cast<HWAVEOUT>(handle);
     return MMSYSERR_NOERROR;
 }
@@ -513,14 +521,5 @@ MMRESULT waveOutReset(HWAVEOUT hwo) {
 }
 
 MMRESULT waveOutClose(HWAVEOUT hwo) {
-    auto stream = FindOutput(hwo);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    const MMRESULT r = stream->Close();
-    if (CWaveStream::IsGone(r)) {
-        auto& s = State();
-        std::lock_guard<std::mutex> lock(s.mutex);
-        s.outputs.erase(reinterpret_cast<uintptr_t>(hwo));
-    }
-    return r;
+    return CloseStream(&SWaveState::outputs, FindOutput(hwo), reinterpret_cast<uintptr_t>(hwo));
 }
