@@ -17,8 +17,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "audio/MixerApi.h"
 #include "platform/StringTable.h"
 #include "ui/NoticeDialog.h"
+#include "ui/SliderFaderAdapter.h"
 
 namespace {
 
@@ -39,8 +41,6 @@ QSlider* VolumeSlider(QWidget* parent, const char* name, UINT tip) {
     s->setToolTip(Text(tip));
     s->setRange(0, 100);
     s->setFixedHeight(96);
-    // Bound to the mixer when one exists; until then a volume cannot be set from here.
-    s->setEnabled(false);
     return s;
 }
 
@@ -65,10 +65,20 @@ CCallDialog::CCallDialog(QWidget* parent) : CRoundedDialog(parent) {
     setWindowTitle(Text(IDS_APP_NAME));
     m_strCallingBase = Text(IDS_CALL_CALLING);
     BuildControls();
+    BindFaders();
     ShowSpeech(false);
 }
 
 CCallDialog::~CCallDialog() = default;
+
+void CCallDialog::BindFaders() {
+    m_pSpeakerAdapter = std::make_unique<CSliderFaderAdapter>(m_pSpeaker, &m_SpeakerFader);
+    m_pMicrophoneAdapter = std::make_unique<CSliderFaderAdapter>(m_pMicrophone, &m_MicrophoneFader);
+    m_SpeakerFader.Init(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXER_NO_SOURCE_LINE,
+                        MIXERCONTROL_CONTROLTYPE_VOLUME, CMixerFader::kFaderMain);
+    m_MicrophoneFader.Init(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE,
+                           MIXERCONTROL_CONTROLTYPE_VOLUME, CMixerFader::kFaderMain);
+}
 
 void CCallDialog::BuildControls() {
     // Title row: the peer and a close button.

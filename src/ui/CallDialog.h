@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QPixmap>
+#include <memory>
 #include <optional>
 
 #include "app/CallControl.h"
+#include "audio/MixerFader.h"
 #include "ui/RoundedDialog.h"
 
 class QCheckBox;
@@ -18,6 +20,7 @@ class QSlider;
 class QToolButton;
 class QWidget;
 class CNoticeDialog;
+class CSliderFaderAdapter;
 
 class CCallDialog : public CRoundedDialog, public CMessageTarget, public ICallView {
     Q_OBJECT
@@ -66,6 +69,8 @@ public:
     QSlider* SilenceSlider() const { return m_pSilence; }
     QSlider* SpeakerSlider() const { return m_pSpeaker; }
     QSlider* MicrophoneSlider() const { return m_pMicrophone; }
+    CMixerFader& SpeakerFader() { return m_SpeakerFader; }
+    CMixerFader& MicrophoneFader() { return m_MicrophoneFader; }
     QSlider* FrameRateSlider() const { return m_pFrameRate; }
     QCheckBox* VideoBox() const { return m_pVideo; }
     QLabel* RemoteVideo() const { return m_pRemoteVideo; }
@@ -83,6 +88,9 @@ protected:
 
 private:
     void BuildControls();
+    // The speaker and microphone sliders as faders of the first mixer; a slider stays disabled,
+    // silently, when its control cannot be bound.
+    void BindFaders();
     void OnSend();
     void OnSilenceMoved();
     void ShowSpeech(bool bSpeaking);
@@ -110,4 +118,10 @@ private:
     QLineEdit* m_pInput = nullptr;
     QPushButton* m_pSend = nullptr;
     QPushButton* m_pHangup = nullptr;
+
+    // The faders outlive the adapters that connect them to their sliders.
+    CMixerFader m_SpeakerFader;
+    CMixerFader m_MicrophoneFader;
+    std::unique_ptr<CSliderFaderAdapter> m_pSpeakerAdapter;
+    std::unique_ptr<CSliderFaderAdapter> m_pMicrophoneAdapter;
 };

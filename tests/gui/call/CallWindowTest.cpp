@@ -17,6 +17,9 @@
 
 #include "app/CallControl.h"
 #include "app/ClientApp.h"
+#include "audio/MixerApi.h"
+#include "audio/MixerBase.h"
+#include "audio/VirtualMixer.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "settings/Settings.h"
@@ -127,9 +130,13 @@ private slots:
         m_pump = std::make_unique<CQtMessagePump>();
         SetStringLanguage(LANG_ENGLISH_US);
         CRoundedDialog::SetDialogColors(CClientApp::kDialogBackground, CClientApp::kDialogText);
+        SetMixerDiagnosticHook([](const std::string&, const std::string&) {});
     }
 
+    void cleanupTestCase() { SetMixerDiagnosticHook(nullptr); }
+
     void init() {
+        SetMixerBackends({});
         m_env = std::make_unique<CTempEnvironment>();
         m_settings = std::make_unique<CSettings>();
         m_settings->Load();
@@ -268,6 +275,40 @@ private slots:
         Connected();
         QVERIFY(!m_dialog->SpeakerSlider()->isEnabled());
         QVERIFY(!m_dialog->MicrophoneSlider()->isEnabled());
+    }
+
+    void speakerAndMicrophoneSlidersAreMixerFaders() {
+        auto mixer = std::make_shared<CVirtualMixer>("card");
+        const uint32_t out = mixer->AddDestination(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2, "Speakers");
+        const uint32_t outVolume = mixer->AddControl(out, -1, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, 65535, 32);
+        mixer->SetValues(outVolume, {40000, 20000});
+        const uint32_t rec = mixer->AddDestination(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 1, "Recording");
+        const uint32_t mic = mixer->AddSource(rec, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 1, "Mic");
+        const uint32_t micVolume =
+            mixer->AddControl(rec, int(mic), MIXERCONTROL_CONTROLTYPE_VOLUME, 0, 100, 100);
+        mixer->SetValues(micVolume, {30});
+        auto backend = std::make_shared<CVirtualMixerBackend>();
+        backend->Add(mixer);
+        SetMixerBackends({backend});
+
+        CCallDialog dialog(m_main.get());
+        QVERIFY(dialog.SpeakerSlider()->isEnabled());
+        QVERIFY(dialog.MicrophoneSlider()->isEnabled());
+        QCOMPARE(dialog.SpeakerFader().GetMax(), 32);
+        QCOMPARE(dialog.SpeakerFader().GetStep(), 2047u);
+        // Trackbar positions: a vertical slider counts from the top, where the loudest is shown.
+        QCOMPARE(dialog.SpeakerSlider()->value(), 32 - 40000 / 2047);
+        QCOMPARE(dialog.MicrophoneSlider()->value(), 100 - 30);
+
+        // Moving the speaker slider keeps the balance; a change made elsewhere moves the microphone's.
+        dialog.SpeakerSlider()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        const auto values = mixer->Values(outVolume);
+        QCOMPARE(values.size(), size_t(2));
+        QVERIFY(values[0] != 40000);
+        QCOMPARE(values[1], values[0] / 2);
+        mixer->SetValues(micVolume, {75});
+        QTRY_COMPARE(dialog.MicrophoneSlider()->value(), 100 - 75);
+        SetMixerBackends({});
     }
 
     void incomingPromptAcceptsWithOk() {
