@@ -54,17 +54,7 @@ CFirstRunDialog::CFirstRunDialog(QWidget* parent) : CRoundedDialog(parent) {
     auto* serverForm = new QFormLayout;
     serverForm->addRow(Text(IDS_LABEL_SERVER), m_pServer);
 
-    m_pOk = new QPushButton(Text(IDS_BUTTON_OK), this);
-    m_pOk->setObjectName("ok");
-    m_pOk->setDefault(true);
-    m_pCancel = new QPushButton(Text(IDS_BUTTON_CANCEL), this);
-    m_pCancel->setObjectName("cancel");
-    connect(m_pOk, &QPushButton::clicked, this, &CFirstRunDialog::accept);
-    connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_pOk);
-    buttons->addWidget(m_pCancel);
+    auto* buttons = MakeButtonRow(m_pOk, &m_pCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);

@@ -14,20 +14,7 @@ CNoticeDialog::CNoticeDialog(const QString& text, bool okOnly, QWidget* parent) 
     m_pText->setAlignment(Qt::AlignCenter);
     m_pText->setTextFormat(Qt::PlainText);
 
-    m_pOk = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_OK)), this);
-    m_pOk->setObjectName("ok");
-    m_pOk->setDefault(true);
-    connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_pOk);
-    if (!okOnly) {
-        m_pCancel = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_CANCEL)), this);
-        m_pCancel->setObjectName("cancel");
-        connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
-        buttons->addWidget(m_pCancel);
-    }
-    buttons->addStretch();
+    auto* buttons = MakeButtonRow(m_pOk, okOnly ? nullptr : &m_pCancel, true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 16);

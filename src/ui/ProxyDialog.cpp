@@ -49,17 +49,7 @@ CProxyDialog::CProxyDialog(const SProxyData& proxy, QWidget* parent) : CRoundedD
     form->addRow(Text(IDS_LABEL_USER), m_pUser);
     form->addRow(Text(IDS_LABEL_PASSWORD), m_pPassword);
 
-    m_pOk = new QPushButton(Text(IDS_BUTTON_OK), this);
-    m_pOk->setObjectName("ok");
-    m_pOk->setDefault(true);
-    m_pCancel = new QPushButton(Text(IDS_BUTTON_CANCEL), this);
-    m_pCancel->setObjectName("cancel");
-    connect(m_pOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_pCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_pOk);
-    buttons->addWidget(m_pCancel);
+    auto* buttons = MakeButtonRow(m_pOk, &m_pCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 16);

@@ -1,15 +1,38 @@
 #include "ui/RoundedDialog.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPushButton>
 #include <QRegion>
 #include <QWindow>
+
+#include "platform/StringTable.h"
 
 CRoundedDialog::CRoundedDialog(QWidget* parent) : QDialog(parent) {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAutoFillBackground(true);
+}
+
+QHBoxLayout* CRoundedDialog::MakeButtonRow(QPushButton*& ok, QPushButton** cancel, bool centred) {
+    ok = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_OK)), this);
+    ok->setObjectName("ok");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    if (cancel != nullptr) {
+        *cancel = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_CANCEL)), this);
+        (*cancel)->setObjectName("cancel");
+        connect(*cancel, &QPushButton::clicked, this, &QDialog::reject);
+        row->addWidget(*cancel);
+    }
+    if (centred)
+        row->addStretch();
+    return row;
 }
 
 void CRoundedDialog::SetDialogColors(uint32_t background, uint32_t text) {

@@ -6,6 +6,9 @@
 #include <QDialog>
 #include <QPoint>
 
+class QHBoxLayout;
+class QPushButton;
+
 class CRoundedDialog : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +20,10 @@ public:
     static void SetDialogColors(uint32_t background, uint32_t text);
 
 protected:
+    // The OK button (default, accepts) and, when `cancel` is given, a Cancel button (rejects), in a row
+    // aligned to the right, or centred.
+    QHBoxLayout* MakeButtonRow(QPushButton*& ok, QPushButton** cancel, bool centred = false);
+
     virtual bool CanMove() const { return true; }
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
