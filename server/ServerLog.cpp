@@ -3,7 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
-#include <vector>
+
+#include "platform/Format.h"
 
 namespace {
 
@@ -22,16 +23,7 @@ ServerLogSink& Sink() {
 void ServerLog(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string line;
-    if (n > 0) {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), format, args);
-        line.assign(buf.data(), static_cast<size_t>(n));
-    }
+    std::string line = FormatV(format, args);
     va_end(args);
 
     std::lock_guard<std::mutex> guard(LogMutex());

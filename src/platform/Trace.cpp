@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <vector>
+
+#include "platform/Format.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ TraceSink& TestSink() {
 
 void WriteToFile(const std::string& text) {
     const char* path = std::getenv("VELAPHON_TRACE");
-    if (path == nullptr || *path == '\0') return;
+    if (path == nullptr || *path == '\0')
+        return;
     if (FILE* f = std::fopen(path, "a")) {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
@@ -31,19 +33,11 @@ void WriteToFile(const std::string& text) {
 }  // namespace
 
 void Trace(const char* format, ...) {
-    if (format == nullptr) return;
+    if (format == nullptr)
+        return;
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (n > 0) {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), format, args);
-        text.assign(buf.data(), static_cast<size_t>(n));
-    }
+    const std::string text = FormatV(format, args);
     va_end(args);
 
     std::lock_guard<std::mutex> guard(TraceMutex());
