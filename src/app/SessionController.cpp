@@ -343,8 +343,12 @@ void CSessionController::OnContactEntry(const uint8_t* data, size_t size) {
     SContact entry;
     if (!ParseContactRecord(data, size, entry))
         return;
-    if (m_app.Contacts().AddFromServer(entry.ntv, entry.name))
-        m_window.OnContactAdded(*m_app.Contacts().Find(entry.ntv));
+    if (!m_app.Contacts().AddFromServer(entry.ntv, entry.name))
+        return;
+    m_window.OnContactAdded(*m_app.Contacts().Find(entry.ntv));
+    // The list arrives after the login's poll: ask at once rather than leave it "disconnected" until
+    // the next one.
+    m_Control.SendContactStatus(entry.ntv);
 }
 
 // ---- states ----------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
@@ -10,6 +11,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -66,6 +69,7 @@ CMainDialog::~CMainDialog() {
         m_pCallDialog->SetCallControl(nullptr);
     m_pCall.reset();
     // Reverse order: notifier, tray icon, companions, then the session's members.
+    m_pNotifier.reset();
     if (m_pTray != nullptr) {
         m_pTray->hide();
         delete m_pTray;
@@ -73,48 +77,161 @@ CMainDialog::~CMainDialog() {
     }
 }
 
+namespace {
+
+// The window's own look; the dialogs it opens keep the plain one.
+const char* kMainStyle = R"(
+#userCard { background: #ffffff; border: 1px solid #d5d5d5; border-radius: 10px; }
+#userCard QLabel { background: transparent; }
+#user { font-weight: bold; }
+#ntv { color: #6b6b6b; }
+QPushButton#contacts, QPushButton#keypad, QPushButton#settings {
+    padding: 6px 10px; border: 1px solid #c3c3c3; border-radius: 7px; background: #fbfbfb; }
+QPushButton#contacts:hover, QPushButton#keypad:hover, QPushButton#settings:hover {
+    border-color: #1f6fb2; background: #eef5fc; }
+QPushButton#keypad:checked { border-color: #1f6fb2; background: #dbe9f7; }
+QPushButton#contacts:disabled, QPushButton#keypad:disabled, QPushButton#settings:disabled {
+    color: #a0a0a0; background: #f2f2f2; border-color: #d8d8d8; }
+QPushButton#minimize, QPushButton#close { border: none; border-radius: 5px; background: transparent;
+    font-size: 15px; color: #505050; }
+QPushButton#minimize:hover { background: #dcdcdc; }
+QPushButton#close:hover { background: #d9534f; color: #ffffff; }
+)";
+
+constexpr int kAvatarSize = 44;
+
+// A round picture with the initials of the name (the first letters of its first two words).
+QPixmap AvatarPixmap(const QString& name, bool online) {
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap pm(QSize(kAvatarSize, kAvatarSize) * ratio);
+    pm.setDevicePixelRatio(ratio);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(online ? QColor(0x1f, 0x6f, 0xb2) : QColor(0x9a, 0xa5, 0xb1));
+    p.drawEllipse(QRectF(0, 0, kAvatarSize, kAvatarSize));
+    QString initials;
+    for (const QString& word : name.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (initials.size() == 2)
+            break;
+        initials += word.at(0).toUpper();
+    }
+    p.setPen(Qt::white);
+    if (initials.isEmpty()) {
+        // Nobody yet: a head and shoulders.
+        p.setBrush(Qt::white);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QRectF(kAvatarSize * 0.34, kAvatarSize * 0.2, kAvatarSize * 0.32, kAvatarSize * 0.32));
+        p.drawChord(QRectF(kAvatarSize * 0.2, kAvatarSize * 0.56, kAvatarSize * 0.6, kAvatarSize * 0.6), 0,
+                    180 * 16);
+    } else {
+        QFont f = p.font();
+        f.setBold(true);
+        f.setPixelSize(kAvatarSize * 2 / 5);
+        p.setFont(f);
+        p.drawText(QRectF(0, 0, kAvatarSize, kAvatarSize), Qt::AlignCenter, initials);
+    }
+    return pm;
+}
+
+// The small coloured dot of the own presence.
+QPixmap PresenceDot(const QColor& color) {
+    const qreal ratio = qApp->devicePixelRatio();
+    QPixmap pm(QSize(12, 12) * ratio);
+    pm.setDevicePixelRatio(ratio);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 1.5));
+    p.setBrush(color);
+    p.drawEllipse(QRectF(1, 1, 10, 10));
+    return pm;
+}
+
+const QColor kReady(0x2e, 0xa0, 0x43), kAway(0xe0, 0x9a, 0x1a), kOffline(0x9a, 0x9a, 0x9a);
+
+}  // namespace
+
 void CMainDialog::BuildControls() {
+    setStyleSheet(QString::fromLatin1(kMainStyle));
     auto* logo = new QLabel(this);
-    logo->setPixmap(QIcon(":/icons/velaphon.svg").pixmap(32, 32));
+    logo->setPixmap(QIcon(":/icons/velaphon.svg").pixmap(28, 28));
     auto* name = new QLabel(Text(IDS_APP_NAME), this);
     QFont big = name->font();
     big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
     name->setFont(big);
 
     m_pMinimize = Button(this, IDS_MINIMIZE, "minimize");
     m_pMinimize->setText(QStringLiteral("–"));
     m_pMinimize->setToolTip(Text(IDS_MINIMIZE));
-    m_pMinimize->setFixedSize(24, 22);
+    m_pMinimize->setFixedSize(26, 24);
     m_pClose = Button(this, IDS_CLOSE, "close");
     m_pClose->setText(QStringLiteral("×"));
     m_pClose->setToolTip(Text(IDS_CLOSE));
-    m_pClose->setFixedSize(24, 22);
+    m_pClose->setFixedSize(26, 24);
     connect(m_pMinimize, &QPushButton::clicked, this, [this] { OnCommand(IDC_MINIMIZE); });
     connect(m_pClose, &QPushButton::clicked, this, [this] { OnCommand(IDC_CLOSE); });
 
     auto* caption = new QHBoxLayout;
+    caption->setSpacing(8);
     caption->addWidget(logo);
     caption->addWidget(name);
     caption->addStretch();
     caption->addWidget(m_pMinimize);
     caption->addWidget(m_pClose);
 
-    m_pUser = new QLabel(this);
+    // The user card: picture, name (the user label), NTV, and the presence dot on the picture.
+    auto* card = new QWidget(this);
+    card->setObjectName("userCard");
+    card->setAttribute(Qt::WA_StyledBackground);
+    m_pAvatar = new QLabel(card);
+    m_pAvatar->setObjectName("avatar");
+    m_pAvatar->setFixedSize(kAvatarSize, kAvatarSize);
+    m_pPresence = new QLabel(m_pAvatar);
+    m_pPresence->setObjectName("presence");
+    m_pPresence->setFixedSize(12, 12);
+    m_pPresence->move(kAvatarSize - 12, kAvatarSize - 12);
+    m_pUser = new QLabel(card);
     m_pUser->setObjectName("user");
-    m_pStatus = new QComboBox(this);
+    QFont userFont = m_pUser->font();
+    userFont.setPointSizeF(userFont.pointSizeF() * 1.15);
+    m_pUser->setFont(userFont);
+    m_pNtv = new QLabel(card);
+    m_pNtv->setObjectName("ntv");
+    m_pStatus = new QComboBox(card);
     m_pStatus->setObjectName("status");
-    m_pStatus->addItem(Text(IDS_STATUS_CONNECTED));
-    m_pStatus->addItem(Text(IDS_STATUS_AWAY));
+    m_pStatus->addItem(PresenceDot(kReady), Text(IDS_STATUS_CONNECTED));
+    m_pStatus->addItem(PresenceDot(kAway), Text(IDS_STATUS_AWAY));
     m_pStatus->setCurrentIndex(-1);
     m_pStatus->setEnabled(false);  // until logged in
     // Only the user's choice is sent; the window's own selection at login is not.
     connect(m_pStatus, &QComboBox::activated, this, &CMainDialog::OnStatusChosen);
 
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    names->addWidget(m_pUser);
+    names->addWidget(m_pNtv);
+    auto* who = new QHBoxLayout;
+    who->setSpacing(10);
+    who->addWidget(m_pAvatar);
+    who->addLayout(names, 1);
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(12, 10, 12, 10);
+    cardLayout->setSpacing(8);
+    cardLayout->addLayout(who);
+    cardLayout->addWidget(m_pStatus);
+
     m_pContacts = Button(this, IDS_BUTTON_CONTACTS, "contacts");
+    m_pContacts->setIcon(QIcon(":/icons/contacts.svg"));
     m_pKeypad = Button(this, IDS_BUTTON_KEYPAD, "keypad");
+    m_pKeypad->setIcon(QIcon(":/icons/keypad.svg"));
     m_pKeypad->setCheckable(true);
     m_pSettings = Button(this, IDS_BUTTON_SETTINGS, "settings");
+    m_pSettings->setIcon(QIcon(":/icons/settings.svg"));
+    for (QPushButton* b : {m_pContacts, m_pKeypad, m_pSettings})
+        b->setIconSize(QSize(18, 18));
     m_pContacts->setEnabled(false);
     m_pKeypad->setEnabled(false);
     // The properties sheet arrives with its own work; until then the button has nothing to open.
@@ -123,13 +240,16 @@ void CMainDialog::BuildControls() {
     connect(m_pKeypad, &QPushButton::clicked, this, [this] { OnCommand(IDC_KEYPAD); });
     connect(m_pSettings, &QPushButton::clicked, this, [this] { OnCommand(IDC_SETTINGS); });
 
-    m_pHelp = new QLabel(QStringLiteral("<a href=\"help\">%1</a>").arg(Text(IDS_HELP_LINK)), this);
+    m_pHelp = new QLabel(
+        QStringLiteral("<a href=\"help\" style=\"color:#1f6fb2;\">%1</a>").arg(Text(IDS_HELP_LINK)), this);
     m_pHelp->setObjectName("help");
     m_pHelp->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     connect(m_pHelp, &QLabel::linkActivated, this,
             [this] { PostMessage(GetSafeHwnd(), WM_HYPERLINK_EVENT, 0, 0); });
 
     auto* buttons = new QGridLayout;
+    buttons->setHorizontalSpacing(8);
+    buttons->setVerticalSpacing(8);
     buttons->addWidget(m_pContacts, 0, 0);
     buttons->addWidget(m_pKeypad, 0, 1);
     buttons->addWidget(m_pSettings, 1, 0);
@@ -137,15 +257,24 @@ void CMainDialog::BuildControls() {
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 10, 14, 14);
+    layout->setSpacing(10);
     layout->addLayout(caption);
-    layout->addSpacing(6);
-    layout->addWidget(m_pUser);
-    layout->addWidget(m_pStatus);
+    layout->addWidget(card);
     // The silence slider and the session's controls join here.
     layout->addStretch();
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumWidth(260);
+    setMinimumWidth(290);
+    ShowIdentity(QString::fromStdString(m_app.Settings().GetNtv()), 'D');
+}
+
+void CMainDialog::ShowIdentity(const QString& name, char state) {
+    const bool online = state == 'C';
+    m_pAvatar->setPixmap(AvatarPixmap(name, online));
+    m_pPresence->setPixmap(PresenceDot(!online ? kOffline : m_pStatus->currentIndex() == 1 ? kAway : kReady));
+    const std::string& ntv = m_app.Settings().GetNtv();
+    m_pNtv->setText(ntv.empty() ? QString()
+                                : Text(IDS_LABEL_NTV) + QLatin1Char(' ') + QString::fromStdString(ntv));
 }
 
 int CMainDialog::RunModal() {
@@ -196,8 +325,10 @@ void CMainDialog::OnInitDialog() {
     } else {
         m_pHelp->setEnabled(true);
         m_pUser->setText(QString::fromStdString(m_app.Settings().GetNtv()));
-        // The pop-up notifier is made here.
+        m_pNotifier = std::make_unique<CTaskbarNotifier>(GetSafeHwnd());
+        m_pNotifier->SetTextFont(QStringLiteral("Arial"), 90);
     }
+    ShowIdentity(m_pUser->text(), m_app.Settings().GetStatus());
     // 6. Always on top.
     if (m_app.Settings().GetAlwaysOnTop())
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -372,6 +503,8 @@ LRESULT CMainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         OnCommand(static_cast<UINT>(wParam & 0xFFFF));
     } else if (message == WM_HYPERLINK_EVENT) {
         OnHyperlink();
+    } else if (message == WM_TASKBARNOTIFIERCLICKED) {
+        OnNotifierClicked();
     }
     return 0;
 }
@@ -383,6 +516,7 @@ void CMainDialog::OnHyperlink() {
 
 void CMainDialog::OnStatusChosen(int index) {
     m_Session.SetAway(index == 1);
+    ShowIdentity(m_pUser->text(), m_app.Settings().GetStatus());
 }
 
 // ---- the session's requests ------------------------------------------------------------------------
@@ -398,10 +532,12 @@ void CMainDialog::OnSessionState(char state) {
         m_pUser->clear();
     m_pContacts->setEnabled(connected);
     m_pKeypad->setEnabled(connected);
+    ShowIdentity(m_pUser->text(), state);
 }
 
 void CMainDialog::OnUserInfo(const SSessionUserInfo& info) {
     m_pUser->setText(QString::fromStdString(info.m_strLabel));
+    ShowIdentity(m_pUser->text(), m_app.Settings().GetStatus());
     setWindowTitle(Text(IDS_APP_NAME) + QStringLiteral(" : ") + QString::fromStdString(info.m_strTitleName));
 }
 
@@ -412,11 +548,17 @@ bool CMainDialog::ShowNotice(UINT id, const std::string& text, bool okOnly) {
 }
 
 void CMainDialog::PlaySound(UINT resource) {
-    (void)resource;
+    m_Sounds.Play(resource);
 }
 
 void CMainDialog::ShowPopup(const std::string& text) {
-    (void)text;
+    if (m_pNotifier)
+        m_pNotifier->Show(QString::fromStdString(text), kPopupAppearMs, kPopupStayMs, kPopupHideMs, 1);
+}
+
+void CMainDialog::OnNotifierClicked() {
+    if (m_ContactsHook.open && !(m_ContactsHook.isOpen && m_ContactsHook.isOpen()))
+        m_ContactsHook.open();
 }
 
 void CMainDialog::CloseWindow() {

@@ -15,7 +15,9 @@
 #include "app/SessionController.h"
 #include "app/SessionWindow.h"
 #include "platform/Messages.h"
+#include "ui/ProgramSounds.h"
 #include "ui/RoundedDialog.h"
+#include "ui/TaskbarNotifier.h"
 
 class CCallDialog;
 class CClientApp;
@@ -47,6 +49,8 @@ public:
     };
     static constexpr UINT WM_TRAY_NOTIFY = WM_USER + 1;
     static constexpr UINT kTrayIconId = 1;
+    // The pop-up notifier's appear, stay and hide times.
+    static constexpr int kPopupAppearMs = 500, kPopupStayMs = 3000, kPopupHideMs = 500;
 
     explicit CMainDialog(CClientApp& app, QWidget* parent = nullptr);
     ~CMainDialog() override;
@@ -79,6 +83,9 @@ public:
     QComboBox* StatusBox() const { return m_pStatus; }
     QPushButton* ContactsButton() const { return m_pContacts; }
     QPushButton* SettingsButton() const { return m_pSettings; }
+    // The pop-up notifier; null in dynamic mode and before the window opens.
+    CTaskbarNotifier* Notifier() const { return m_pNotifier.get(); }
+    const CProgramSounds& Sounds() const { return m_Sounds; }
 
     // The session this window presents; the call logic registers its hooks here.
     CSessionController& Session() { return m_Session; }
@@ -122,6 +129,9 @@ private:
     void OnInitDialog();
     void OnClose();
     void OnStatusChosen(int index);
+    void OnNotifierClicked();
+    // The user card: picture with initials of `name`, presence dot and NTV line.
+    void ShowIdentity(const QString& name, char state);
     void OnHyperlink();
     void CreateTrayIcon();
 
@@ -131,6 +141,7 @@ private:
     CSessionController m_Session;
     SContactsWindowHook m_ContactsHook;
     std::function<void(bool)> m_KeypadHook;
+    CProgramSounds m_Sounds;
 
     bool m_bPropertiesOpen = false;
     bool m_bPlaced = false;
@@ -140,6 +151,9 @@ private:
     QEventLoop* m_pLoop = nullptr;
 
     QLabel* m_pUser = nullptr;
+    QLabel* m_pNtv = nullptr;
+    QLabel* m_pAvatar = nullptr;
+    QLabel* m_pPresence = nullptr;
     QComboBox* m_pStatus = nullptr;
     QPushButton* m_pSettings = nullptr;
     QPushButton* m_pContacts = nullptr;
@@ -157,5 +171,5 @@ private:
 
     QSystemTrayIcon* m_pTray = nullptr;
     std::unique_ptr<QMenu> m_pTrayMenu;
-    // The pop-up notifier joins here (normal mode only).
+    std::unique_ptr<CTaskbarNotifier> m_pNotifier;  // normal mode only
 };

@@ -1,0 +1,80 @@
+#include "cli/CliOptions.h"
+
+#include <charconv>
+
+namespace {
+
+bool ParseSeconds(const std::string& text, int& seconds) {
+    int value = -1;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0)
+        return false;
+    seconds = value;
+    return true;
+}
+
+}  // namespace
+
+const char* CliUsage() {
+    return "usage: velaphon-cli --host HOST --ntv NTV --password PASS [--status away|connected]\n"
+           "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]... [--once]\n"
+           "\n"
+           "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
+           "  --status away       report the user as away after each login\n"
+           "  --duration SECONDS  end after this long (default: at SIGINT or SIGTERM)\n"
+           "  --add-contact       add a contact to the user's stored list after each login\n"
+           "  --once              end as soon as the login is done and every added contact is known\n"
+           "                      to the server (exit code 1 if --duration ends it first)\n";
+}
+
+bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--once") {
+            o.m_bOnce = true;
+            continue;
+        }
+        const bool known = arg == "--host" || arg == "--ntv" || arg == "--password" || arg == "--status" ||
+                           arg == "--duration" || arg == "--add-contact";
+        if (!known) {
+            error = "unknown argument " + arg;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (arg == "--host") {
+            o.m_strHost = value;
+        } else if (arg == "--ntv") {
+            o.m_strNtv = value;
+        } else if (arg == "--password") {
+            o.m_strPassword = value;
+        } else if (arg == "--status") {
+            if (value != "away" && value != "connected") {
+                error = "--status is away or connected";
+                return false;
+            }
+            o.m_bAway = value == "away";
+        } else if (arg == "--duration") {
+            if (!ParseSeconds(value, o.m_nDurationSeconds)) {
+                error = "--duration wants a whole number of seconds";
+                return false;
+            }
+        } else {
+            const size_t colon = value.find(':');
+            std::string ntv = value.substr(0, colon);
+            if (ntv.empty()) {
+                error = "--add-contact wants NTV[:NICKNAME]";
+                return false;
+            }
+            o.m_AddContacts.emplace_back(ntv, colon == std::string::npos ? "" : value.substr(colon + 1));
+        }
+    }
+    if (o.m_strHost.empty() || o.m_strNtv.empty() || o.m_strPassword.empty()) {
+        error = "--host, --ntv and --password are required";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,115 @@
+// velaphon-cli: the headless client. It runs the desktop client's session controller with its events
+// printed on standard output, and reads and writes no settings file.
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ClientApp.h"
+#include "app/SessionController.h"
+#include "cli/CliOptions.h"
+#include "cli/ConsoleWindow.h"
+#include "platform/Messages.h"
+#include "platform/StringTable.h"
+#include "platform/Thread.h"
+
+namespace {
+
+enum { EXIT_DONE = 0, EXIT_NOT_DONE = 1, EXIT_BAD_ARGUMENTS = 2 };
+
+// Waits for SIGINT or SIGTERM (blocked in every thread) and ends the main loop.
+class CSignalThread : public CThread {
+public:
+    explicit CSignalThread(CMessageLoop& loop) : m_loop(loop) { SetName("CSignalThread"); }
+    ~CSignalThread() override { Stop(); }
+
+protected:
+    void Run() override {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        const timespec slice{0, 50 * 1000 * 1000};
+        while (!IsStopRequested()) {
+            if (sigtimedwait(&set, nullptr, &slice) > 0) {
+                m_loop.Quit(EXIT_DONE);
+                return;
+            }
+        }
+    }
+
+private:
+    CMessageLoop& m_loop;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SCliOptions options;
+    std::string error;
+    if (!ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "velaphon-cli: %s\n%s", error.c_str(), CliUsage());
+        return EXIT_BAD_ARGUMENTS;
+    }
+
+    // Before any thread exists, so that every thread inherits the mask and only sigtimedwait sees them.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    CClientApp app;
+    app.Settings().SetUser(options.m_strNtv, options.m_strPassword);
+    app.Settings().SetServer(options.m_strHost, CSettings::kServerPort);
+
+    CMessageLoop loop;
+    CConsoleWindow window;
+    CSessionController session(app, window);
+
+    auto addedKnown = [&] {
+        for (const auto& [ntv, nick] : options.m_AddContacts) {
+            const SContactRecord* c = app.Contacts().Find(ntv);
+            if (c == nullptr || c->m_cStatus == 0)
+                return false;
+        }
+        return true;
+    };
+    bool done = false;
+    window.m_onState = [&](char state) {
+        if (state != 'C')
+            return;
+        if (options.m_bAway)
+            session.SetAway(true);
+        // The poll that follows the login asks for their letters, which tells they are stored.
+        for (const auto& [ntv, nick] : options.m_AddContacts)
+            session.AddContact(ntv, nick);
+        if (options.m_bOnce && options.m_AddContacts.empty()) {
+            done = true;
+            loop.Quit(EXIT_DONE);
+        }
+    };
+    window.m_onContactStatus = [&] {
+        if (options.m_bOnce && session.IsConnected() && addedKnown() && !done) {
+            done = true;
+            loop.Quit(EXIT_DONE);
+        }
+    };
+
+    CFunctionTarget timer([&](UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message == WM_TIMER)
+            loop.Quit(options.m_bOnce ? EXIT_NOT_DONE : EXIT_DONE);
+        return 0;
+    });
+    if (options.m_nDurationSeconds >= 0)
+        SetTimer(timer.GetSafeHwnd(), 1, static_cast<UINT>(options.m_nDurationSeconds) * 1000);
+
+    CSignalThread signals(loop);
+    signals.Start();
+    session.Start();
+    int code = loop.Run();
+    signals.Stop();
+    return code;
+}

@@ -1,0 +1,321 @@
+// Test helpers for the session controller: a real velaphond on port 443 of a loopback address of its own,
+// a window that records what the controller asks of it, a controller rig, and a scripted server built
+// from the network code for what velaphond never does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ClientApp.h"
+#include "app/SessionController.h"
+#include "integration/server/ServerHarness.h"
+#include "net/ChannelControl.h"
+#include "net/ChannelText.h"
+#include "net/ServiceTCP.h"
+#include "net/SocketTCP.h"
+#include "platform/Messages.h"
+#include "platform/StringTable.h"
+#include "server/AccountStore.h"
+
+namespace sessiontest {
+
+using servertest::CScratch;
+
+constexpr int kPort = 443;
+
+// Dispatches this thread's messages until done() or a generous liveness bound.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 15000) {
+    return PumpMessagesUntil(done, timeoutMs);
+}
+// Dispatches for a while, for checks that something does not happen.
+inline void Idle(int ms) {
+    PumpMessagesUntil([] { return false; }, ms);
+}
+
+struct SUser {
+    std::string ntv, password, name;
+    std::vector<std::pair<std::string, std::string>> contacts;  // NTV, nickname
+};
+
+// Accounts and contact lists in a fresh database (cheap hashes).
+inline bool SeedDatabase(const std::string& path, const std::vector<SUser>& users) {
+    CAccountStore store;
+    if (!store.Open(path, true))
+        return false;
+    for (const SUser& u : users) {
+        CUserProfile p;
+        p.strNtv = u.ntv;
+        p.strName = u.name;
+        if (store.AddUser(p, u.password, EHashCost::Minimal) != CAccountStore::EResult::Done)
+            return false;
+        for (const auto& [ntv, nick] : u.contacts)
+            if (store.AddContact(u.ntv, ntv, nick) != CAccountStore::EResult::Done)
+                return false;
+    }
+    return true;
+}
+
+// velaphond serving clients on ADDRESS:443 (the port every client uses) and its web pages on a free port
+// of the same address. Its log lines are collected as they come.
+class CVelaphond {
+public:
+    CVelaphond(std::string db, std::string address, std::vector<std::string> extra = {})
+        : m_db(std::move(db)), m_address(std::move(address)), m_extra(std::move(extra)) {}
+    ~CVelaphond() { Kill(); }
+
+    // Starts and waits until it accepts. False when the process ended first.
+    bool Start() {
+        Kill();
+        std::vector<std::string> args = {"serve",  "--db",          m_db, "--listen", m_address + ":443",
+                                         "--http", m_address + ":0"};
+        args.insert(args.end(), m_extra.begin(), m_extra.end());
+        int err[2];
+        if (pipe(err) != 0)
+            return false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.clear();
+            m_bEnded = false;
+        }
+        m_pid = servertest::Spawn(args, -1, err[1]);
+        close(err[1]);
+        if (m_pid < 0) {
+            close(err[0]);
+            return false;
+        }
+        m_reader = std::thread([this, fd = err[0]] { ReadLog(fd); });
+        std::string line;
+        if (!WaitForLog("listening ", 20000, &line))
+            return false;
+        const size_t colon = line.rfind(':');
+        m_nHttpPort = static_cast<uint16_t>(std::atoi(line.c_str() + colon + 1));
+        return true;
+    }
+    // Ends the process at once, as a crash would.
+    void Kill() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_reader.joinable())
+            m_reader.join();
+    }
+    // Waits (without dispatching) for a log line holding the text.
+    bool WaitForLog(const std::string& text, int timeoutMs = 15000, std::string* found = nullptr) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        bool seen = false;
+        m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            for (const auto& l : m_lines) {
+                if (l.find(text) != std::string::npos) {
+                    if (found != nullptr)
+                        *found = l;
+                    seen = true;
+                }
+            }
+            return seen || m_bEnded;
+        });
+        return seen;
+    }
+    // Whether a line holding the text has been logged (no waiting).
+    bool Logged(const std::string& text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const auto& l : m_lines)
+            if (l.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    uint16_t HttpPort() const { return m_nHttpPort; }
+    const std::string& Address() const { return m_address; }
+
+private:
+    void ReadLog(int fd) {
+        std::string pending;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0) {
+            pending.append(buf, static_cast<size_t>(n));
+            size_t nl;
+            while ((nl = pending.find('\n')) != std::string::npos) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_lines.push_back(pending.substr(0, nl));
+                pending.erase(0, nl + 1);
+                m_cv.notify_all();
+            }
+        }
+        close(fd);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bEnded = true;
+        m_cv.notify_all();
+    }
+
+    std::string m_db, m_address;
+    std::vector<std::string> m_extra;
+    pid_t m_pid = -1;
+    uint16_t m_nHttpPort = 0;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_lines;
+    bool m_bEnded = false;
+};
+
+// What the controller asked of its window, and the answers it gets.
+class CRecordingWindow : public ISessionWindow {
+public:
+    void OnSessionState(char state) override { states.push_back(state); }
+    void OnUserInfo(const SSessionUserInfo& i) override {
+        info = i;
+        ++userInfos;
+    }
+    bool ShowNotice(UINT id, const std::string& text, bool okOnly) override {
+        notices.push_back(id);
+        noticeTexts.push_back(text);
+        noticeOkOnly.push_back(okOnly);
+        // A notice is modal: messages keep flowing while the user reads it.
+        Idle(noticeMs);
+        bool ok = answers.empty() ? true : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return ok;
+    }
+    void PlaySound(UINT resource) override { sounds.push_back(resource); }
+    void ShowPopup(const std::string& text) override { popups.push_back(text); }
+    void CloseWindow() override { ++closes; }
+    void OnConnecting(int attempt) override { attempts.push_back(attempt); }
+    void OnLoginError(uint8_t reason) override { loginErrors.push_back(reason); }
+    void OnNewVersion() override { ++newVersions; }
+    void OnContactAdded(const SContactRecord& c) override { added.push_back(c.m_strNtv); }
+    void OnContactStatus(const SContactRecord& c, char) override {
+        statusChanges.push_back(c.m_strNtv + ":" + std::string(1, c.m_cStatus));
+    }
+
+    int Count(const std::vector<UINT>& v, UINT id) const {
+        int n = 0;
+        for (UINT x : v)
+            n += x == id ? 1 : 0;
+        return n;
+    }
+
+    std::vector<char> states;
+    SSessionUserInfo info;
+    int userInfos = 0;
+    std::vector<UINT> notices;
+    std::vector<std::string> noticeTexts;
+    std::vector<bool> noticeOkOnly;
+    std::deque<bool> answers;  // OK unless told otherwise
+    int noticeMs = 50;
+    std::vector<UINT> sounds;
+    std::vector<std::string> popups;
+    int closes = 0;
+    std::vector<int> attempts;
+    std::vector<uint8_t> loginErrors;
+    int newVersions = 0;
+    std::vector<std::string> added;
+    std::vector<std::string> statusChanges;
+};
+
+// One client: the application object's data, a recording window and the controller.
+struct SClient {
+    explicit SClient(const std::string& host, const std::string& ntv, const std::string& password) {
+        SetStringLanguage(LANG_ENGLISH_US);
+        app.Settings().SetUser(ntv, password);
+        app.Settings().SetServer(host, kPort);
+        session = std::make_unique<CSessionController>(app, window);
+    }
+    ~SClient() { session.reset(); }
+    bool WaitState(char state, int timeoutMs = 15000) {
+        return WaitFor([&] { return session->State() == state; }, timeoutMs);
+    }
+
+    CClientApp app;
+    CRecordingWindow window;
+    std::unique_ptr<CSessionController> session;
+};
+
+// A server that says exactly what a test tells it: accepts the controller's connection on ADDRESS:443
+// and speaks control records through the network code's own transport.
+class CScriptedServer {
+public:
+    explicit CScriptedServer(const std::string& address) {
+        m_bListening = m_Listener.Create() && m_Listener.Bind(kPort, address) && m_Listener.Listen(4);
+    }
+    ~CScriptedServer() {
+        m_Transport.Stop();
+        m_Transport.RemoveChannel(&m_Control);
+        m_Transport.RemoveChannel(&m_Text);
+        m_Listener.Close();
+    }
+    bool Listening() const { return m_bListening; }
+
+    // Accepts the next connection (dispatching meanwhile, so the controller can connect).
+    bool Accept(int timeoutMs = 15000) {
+        m_Transport.Stop();
+        m_Control.Reset();
+        if (!WaitFor([&] { return m_Listener.WaitReadable(0); }, timeoutMs))
+            return false;
+        CSocketTCP socket;
+        if (!m_Listener.Accept(socket))
+            return false;
+        m_Transport.AddChannel(&m_Control);
+        m_Transport.AddChannel(&m_Text);
+        return m_Transport.Open(m_Window.GetSafeHwnd(), socket);
+    }
+    // Closes the connection, as a server that goes away.
+    void Drop() { m_Transport.Stop(); }
+    // The next record the client sent, within the time; empty when none.
+    Bytes Next(int timeoutMs = 15000) {
+        if (!WaitFor([&] { return m_Control.ReceivedCount() > 0; }, timeoutMs))
+            return {};
+        uint32_t tag = 0;
+        CByteBuffer b;
+        m_Control.PopReceived(tag, b);
+        return Bytes(b.Data(), b.Data() + b.Size());
+    }
+    // Records until one with the code arrives; the others are kept in `skipped`.
+    Bytes NextWithCode(uint8_t code, int timeoutMs = 15000) {
+        for (;;) {
+            Bytes r = Next(timeoutMs);
+            if (r.empty() || r[0] == code)
+                return r;
+            skipped.push_back(r);
+        }
+    }
+    bool Send(const Bytes& record) { return m_Control.SendRecord(record); }
+    CChannelControl& Control() { return m_Control; }
+    CChannelText& Text() { return m_Text; }
+
+    std::vector<Bytes> skipped;
+
+private:
+    CSocketTCP m_Listener;
+    bool m_bListening = false;
+    CFunctionTarget m_Window{[](UINT, WPARAM, LPARAM) -> LRESULT { return 0; }};
+    CServiceTCP m_Transport;
+    CChannelControl m_Control;
+    CChannelText m_Text;
+};
+
+// What the controller hands to the call logic.
+class CRecordingHooks : public ISessionCallHooks {
+public:
+    void OnCallRecord(const uint8_t* data, size_t size) override { calls.emplace_back(data, data + size); }
+    void OnVideoRecord(const uint8_t* data, size_t size) override { videos.emplace_back(data, data + size); }
+    void OnChannelReceived(uint8_t channel) override { channels.push_back(channel); }
+    void OnCallTimeout() override { ++timeouts; }
+    void PlaceCall(const std::string& ntv) override { placed.push_back(ntv); }
+    void OnConnectionLost() override { ++lost; }
+
+    std::vector<Bytes> calls, videos;
+    std::vector<uint8_t> channels;
+    int timeouts = 0;
+    std::vector<std::string> placed;
+    int lost = 0;
+};
+
+}  // namespace sessiontest
