@@ -198,6 +198,19 @@ TEST(CliProcess, FollowsTheServerAwayAndBackAndANewerVersion) {
     EXPECT_EQ(cli.Wait(), 0);
 }
 
+TEST(CliProcess, EveryEventStaysOnOneLine) {
+    CScratch scratch;
+    ASSERT_TRUE(
+        SeedDatabase(scratch.File("accounts.db"), {{"5550003", "pw", "Eve\nNew 100%", {{"5550001", ""}}}}));
+    CVelaphond server(scratch.File("accounts.db"), "127.0.0.125");
+    ASSERT_TRUE(server.Start());
+    CCli cli({"--host", "127.0.0.125", "--ntv", "5550003", "--password", "pw", "--duration", "2"});
+    EXPECT_EQ(cli.Wait(), 0);
+    const std::string base = "http://127.0.0.125:" + std::to_string(server.HttpPort());
+    EXPECT_EQ(cli.Count("user-info " + base + "/directory " + base + "/help Eve%0ANew 100%25"), 1);
+    EXPECT_EQ(cli.Count("contact 5550001 -"), 1);  // no nickname
+}
+
 TEST(CliProcess, OnceStoresTheContactsItAddsAndEnds) {
     SServer s("127.0.0.123");
     ASSERT_TRUE(s.started);
