@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -86,6 +87,16 @@ public:
     void PlaySound(UINT) override {}
     void ShowPopup(const std::string&) override {}
     void CloseWindow() override {}
+};
+
+// Stands in for the default browser.
+class CUrlRecorder : public QObject {
+    Q_OBJECT
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+
+public:
+    QList<QUrl> urls;
 };
 
 // Runs `script` inside the loop about to start; whatever happens, the windows it leaves are closed.
@@ -279,6 +290,16 @@ private slots:
             QCOMPARE(main->Notifier()->Text(), QString("User Bea ready"));
             QTest::mouseClick(main->Notifier(), Qt::LeftButton, {}, QPoint(20, 20));
             QTRY_COMPARE(opened, 1);
+
+            // The help link opens the help address of the user information in the default browser.
+            CUrlRecorder browser;
+            QDesktopServices::setUrlHandler("http", &browser, "Open");
+            emit main->HelpLink()->linkActivated("help");
+            QTRY_COMPARE(browser.urls.size(), 1);
+            QCOMPARE(browser.urls[0].toString(), QString::fromStdString(app.m_strHelpUrl));
+            QVERIFY(browser.urls[0].toString().startsWith("http://127.0.0.130:"));
+            QVERIFY(browser.urls[0].toString().endsWith("/help"));
+            QDesktopServices::unsetUrlHandler("http");
 
             // The user picks "Away" in the status box: the server hears it.
             main->StatusBox()->setCurrentIndex(1);
