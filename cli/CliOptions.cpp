@@ -18,13 +18,23 @@ bool ParseSeconds(const std::string& text, int& seconds) {
 const char* CliUsage() {
     return "usage: velaphon-cli --host HOST --ntv NTV --password PASS [--status away|connected]\n"
            "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]... [--once]\n"
+           "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
+           "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
            "\n"
            "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
-           "  --status away       report the user as away after each login\n"
-           "  --duration SECONDS  end after this long (default: at SIGINT or SIGTERM)\n"
-           "  --add-contact       add a contact to the user's stored list after each login\n"
-           "  --once              end as soon as the login is done and every added contact is known\n"
-           "                      to the server (exit code 1 if --duration ends it first)\n";
+           "  --status away         report the user as away after each login\n"
+           "  --duration SECONDS    end after this long (default: at SIGINT or SIGTERM)\n"
+           "  --add-contact         add a contact to the user's stored list after each login\n"
+           "  --once                end as soon as the login is done and every added contact is known\n"
+           "                        to the server (exit code 1 if --duration ends it first)\n"
+           "  --call NTV            call NTV once logged in\n"
+           "  --auto-answer[=RINGS] answer incoming calls, at once or after RINGS rings; without it\n"
+           "                        or --reject an incoming call rings out (ten rings: no answer)\n"
+           "  --reject              refuse incoming calls\n"
+           "  --hangup-after SECS   hang up this long after a call is connected\n"
+           "  --mic SOURCE          what the microphone hears: a WAV file, tone or silence (default)\n"
+           "  --speaker FILE.wav    record what is heard (default: decoded and dropped)\n"
+           "  --say TEXT            send TEXT as a chat line once a call is connected\n";
 }
 
 bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std::string& error) {
@@ -34,8 +44,24 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             o.m_bOnce = true;
             continue;
         }
+        if (arg == "--reject") {
+            o.m_Call.m_bReject = true;
+            continue;
+        }
+        if (arg == "--auto-answer") {
+            o.m_Call.m_nAutoAnswerRings = 0;
+            continue;
+        }
+        if (arg.rfind("--auto-answer=", 0) == 0) {
+            if (!ParseSeconds(arg.substr(14), o.m_Call.m_nAutoAnswerRings)) {
+                error = "--auto-answer=RINGS wants a whole number of rings";
+                return false;
+            }
+            continue;
+        }
         const bool known = arg == "--host" || arg == "--ntv" || arg == "--password" || arg == "--status" ||
-                           arg == "--duration" || arg == "--add-contact";
+                           arg == "--duration" || arg == "--add-contact" || arg == "--call" ||
+                           arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" || arg == "--say";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -62,6 +88,19 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
                 error = "--duration wants a whole number of seconds";
                 return false;
             }
+        } else if (arg == "--call") {
+            o.m_strCall = value;
+        } else if (arg == "--hangup-after") {
+            if (!ParseSeconds(value, o.m_Call.m_nHangupAfterSeconds)) {
+                error = "--hangup-after wants a whole number of seconds";
+                return false;
+            }
+        } else if (arg == "--mic") {
+            o.m_strMic = value;
+        } else if (arg == "--speaker") {
+            o.m_strSpeaker = value;
+        } else if (arg == "--say") {
+            o.m_Call.m_strSay = value;
         } else {
             const size_t colon = value.find(':');
             std::string ntv = value.substr(0, colon);
@@ -71,6 +110,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             }
             o.m_AddContacts.emplace_back(ntv, colon == std::string::npos ? "" : value.substr(colon + 1));
         }
+    }
+    if (o.m_Call.m_bReject && o.m_Call.m_nAutoAnswerRings >= 0) {
+        error = "--reject and --auto-answer exclude each other";
+        return false;
     }
     if (o.m_strHost.empty() || o.m_strNtv.empty() || o.m_strPassword.empty()) {
         error = "--host, --ntv and --password are required";

@@ -5,6 +5,14 @@
 #include <utility>
 #include <vector>
 
+// How the headless client answers and conducts a call.
+struct SCallScript {
+    int m_nAutoAnswerRings = -1;  // -1: no automatic answer; 0: at once; N: after N rings
+    bool m_bReject = false;
+    int m_nHangupAfterSeconds = -1;
+    std::string m_strSay;  // sent once the call is connected; nothing when empty
+};
+
 struct SCliOptions {
     std::string m_strHost;
     std::string m_strNtv;
@@ -13,6 +21,10 @@ struct SCliOptions {
     int m_nDurationSeconds = -1;                                     // -1: until SIGINT or SIGTERM
     std::vector<std::pair<std::string, std::string>> m_AddContacts;  // NTV, nickname
     bool m_bOnce = false;
+    std::string m_strCall;     // placed once, after the first login
+    std::string m_strMic;      // a WAV file, "tone" or "silence" (also when empty)
+    std::string m_strSpeaker;  // a WAV file; empty: received sound is decoded and dropped
+    SCallScript m_Call;
 };
 
 // Parses the arguments after the program name. False with a reason for anything it does not accept.

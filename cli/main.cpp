@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "app/ClientApp.h"
+#include "app/SessionCall.h"
 #include "app/SessionController.h"
+#include "audio/MixerBackend.h"
+#include "audio/VirtualWave.h"
+#include "audio/WavFile.h"
+#include "cli/CallConsole.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleWindow.h"
 #include "platform/Messages.h"
@@ -61,13 +66,40 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    // Sound comes from and goes to virtual devices only: a file, a tone or silence.
+    constexpr const char* kMic = "velaphon-cli microphone";
+    constexpr const char* kSpeaker = "velaphon-cli speaker";
+    auto devices = std::make_shared<CVirtualWaveBackend>();
+    if (options.m_strMic.empty() || options.m_strMic == "silence") {
+        devices->AddSilenceCapture(kMic, EWavePacing::RealTime);
+    } else if (options.m_strMic == "tone") {
+        devices->AddToneCapture(kMic, 440.0, 0.3, EWavePacing::RealTime);
+    } else {
+        SWavFormat format;
+        std::vector<int16_t> samples;
+        if (!ReadWavFile(options.m_strMic, format, samples)) {
+            std::fprintf(stderr, "velaphon-cli: cannot read %s as a WAV file\n", options.m_strMic.c_str());
+            return EXIT_BAD_ARGUMENTS;
+        }
+        devices->AddWavFileCapture(kMic, options.m_strMic, EWavePacing::RealTime);
+    }
+    devices->AddWavFilePlayback(kSpeaker, options.m_strSpeaker, EWavePacing::RealTime);
+    SetWaveBackends({devices});
+    SetMixerBackends({});
+
     CClientApp app;
     app.Settings().SetUser(options.m_strNtv, options.m_strPassword);
+    app.Settings().SetAudioIn(kMic);
+    app.Settings().SetAudioOut(kSpeaker);
     app.Settings().SetServer(options.m_strHost, CSettings::kServerPort);
 
     CMessageLoop loop;
     CConsoleWindow window;
     CSessionController session(app, window);
+    CCallConsole callView(options.m_Call);
+    CSessionCall call(session, callView, [&] { loop.Quit(EXIT_DONE); });
+    callView.SetCall(&call);
+    bool placed = false;
 
     auto addedKnown = [&] {
         for (const auto& [ntv, nick] : options.m_AddContacts) {
@@ -83,6 +115,10 @@ int main(int argc, char** argv) {
             return;
         if (options.m_bAway)
             session.SetAway(true);
+        if (!options.m_strCall.empty() && !placed) {
+            placed = true;
+            call.Control().PlaceCall(options.m_strCall);
+        }
         // The poll that follows the login asks for their letters, which tells they are stored.
         for (const auto& [ntv, nick] : options.m_AddContacts)
             session.AddContact(ntv, nick);

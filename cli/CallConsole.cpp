@@ -1,0 +1,96 @@
+#include "cli/CallConsole.h"
+
+#include "app/SessionCall.h"
+#include "cli/ConsoleWindow.h"
+
+CCallConsole::CCallConsole(const SCallScript& script, std::FILE* out)
+    : m_Script(script), m_pOut(out), m_Timers([this](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+          if (message == WM_TIMER)
+              OnTimer(wParam);
+          return 0;
+      }) {}
+
+CCallConsole::~CCallConsole() {
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
+}
+
+void CCallConsole::Line(const std::string& text) {
+    std::fputs(text.c_str(), m_pOut);
+    std::fputc('\n', m_pOut);
+    std::fflush(m_pOut);
+}
+
+void CCallConsole::AppendChatLine(const std::string& text, bool bReceived) {
+    if (bReceived)
+        Line("text " + CConsoleWindow::LastField(text));
+}
+
+ICallView::EPrompt CCallConsole::RunPrompt(const std::string&) {
+    if (m_Script.m_bReject)
+        return PROMPT_REJECT;
+    if (m_Script.m_nAutoAnswerRings == 0)
+        return PROMPT_ACCEPT;
+    // The prompt's nested loop: control messages and the ring timer go on while it waits.
+    m_bPromptOpen = true;
+    m_PromptResult.reset();
+    PumpMessagesUntil([this] { return m_PromptResult.has_value(); });
+    m_bPromptOpen = false;
+    return *m_PromptResult;
+}
+
+void CCallConsole::ClosePrompt(EPrompt result) {
+    if (m_bPromptOpen && !m_PromptResult)
+        m_PromptResult = result;
+}
+
+void CCallConsole::OnPromptRing(int rings) {
+    Line("ring " + std::to_string(rings));
+    if (m_Script.m_nAutoAnswerRings > 0 && rings >= m_Script.m_nAutoAnswerRings)
+        ClosePrompt(PROMPT_ACCEPT);
+}
+
+void CCallConsole::OnPlacing(const std::string& ntv) {
+    Line("calling " + CConsoleWindow::LastField(ntv));
+}
+
+void CCallConsole::OnIncoming(const std::string& ntv, const std::string& name) {
+    Line("incoming " + CConsoleWindow::Field(ntv) + " " + CConsoleWindow::LastField(name));
+}
+
+void CCallConsole::OnCallConnected() {
+    Line("call-connected");
+    if (m_pCall != nullptr && !m_Script.m_strSay.empty())
+        m_pCall->Control().SendText(m_Script.m_strSay);
+    if (m_Script.m_nHangupAfterSeconds >= 0)
+        SetTimer(m_Timers.GetSafeHwnd(), kTimerHangup,
+                 static_cast<UINT>(m_Script.m_nHangupAfterSeconds) * 1000);
+}
+
+void CCallConsole::OnCallRefused(uint8_t reason) {
+    Line("call-refused " + std::to_string(reason));
+}
+
+void CCallConsole::OnNoResponse() {
+    Line("no-response");
+}
+
+void CCallConsole::OnCallAbort() {
+    Line("call-abort");
+}
+
+void CCallConsole::OnCallEnding() {
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
+    Line("hangup");
+    if (m_pCall != nullptr) {
+        Line("audio-sent " + std::to_string(m_pCall->Audio().SentPackets()));
+        Line("audio-received " + std::to_string(m_pCall->Audio().ReceivedPackets()));
+    }
+}
+
+void CCallConsole::OnTimer(uintptr_t id) {
+    if (id != kTimerHangup)
+        return;
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
+    if (m_pCall != nullptr && m_pCall->Control().IsCallShown())
+        m_pCall->Control().HangUp();
+}

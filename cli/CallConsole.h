@@ -1,0 +1,60 @@
+// CCallConsole: the headless client's view of a call. Every step is printed as one line on standard
+// output; the incoming prompt is answered by the command line (at once, after some rings, refused, or
+// left to ring out); once a call is connected it can say a text and hang up after a while.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/CallControl.h"
+#include "cli/CliOptions.h"
+#include "platform/Messages.h"
+
+class CSessionCall;
+
+class CCallConsole : public ICallView {
+public:
+    explicit CCallConsole(const SCallScript& script, std::FILE* out = stdout);
+    ~CCallConsole() override;
+
+    // The call side whose control and packet counts this view uses; set before any call.
+    void SetCall(CSessionCall* pCall) { m_pCall = pCall; }
+
+    HWND GetNotifyWindow() const override { return m_Window.GetSafeHwnd(); }
+    void ShowCall(const std::string&) override { m_bShown = true; }
+    void HideCall() override { m_bShown = false; }
+    void SetCallingMode(bool) override {}
+    void SetCallingFrame(int) override {}
+    void SetSilenceSlider(int) override {}
+    void AppendChatLine(const std::string& text, bool bReceived) override;
+    // The call's own events say what a notice would.
+    void ShowNotice(const std::string&) override {}
+    EPrompt RunPrompt(const std::string& text) override;
+    void ClosePrompt(EPrompt result) override;
+    void OnPromptRing(int rings) override;
+
+    void OnPlacing(const std::string& ntv) override;
+    void OnIncoming(const std::string& ntv, const std::string& name) override;
+    void OnCallConnected() override;
+    void OnCallRefused(uint8_t reason) override;
+    void OnNoResponse() override;
+    void OnCallAbort() override;
+    void OnCallEnding() override;
+
+    bool IsShown() const { return m_bShown; }
+
+private:
+    static constexpr uintptr_t kTimerHangup = 1;
+    void Line(const std::string& text);
+    void OnTimer(uintptr_t id);
+
+    SCallScript m_Script;
+    std::FILE* m_pOut;
+    CSessionCall* m_pCall = nullptr;
+    bool m_bShown = false;
+    bool m_bPromptOpen = false;
+    std::optional<EPrompt> m_PromptResult;
+    CFunctionTarget m_Window{nullptr};
+    CFunctionTarget m_Timers;
+};

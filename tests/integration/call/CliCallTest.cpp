@@ -1,0 +1,241 @@
+// Calls between velaphon-cli processes (and, where a client must misbehave on purpose, a raw protocol
+// client) through a real velaphond: sound and chat both ways, hang-up from either side, the busy cases,
+// refusal, no answer, ring-out.
+#include <gtest/gtest.h>
+
+#include "audio/WavFile.h"
+#include "integration/call/CallHarness.h"
+#include "support/SoundCompare.h"
+#include "support/Speech.h"
+
+namespace {
+
+using namespace calltest;
+
+// How alike the heard sound is to the spoken, the stated measure: the envelopes (RMS of 20 ms windows)
+// correlated at the delay that matches best, over an overlap of at least 80% of the shorter file (the
+// sender leaves silence out, so the heard file is about as long as the speech itself).
+double HeardLikeSpoken(const std::string& spoken, const std::string& heard) {
+    SWavFormat format;
+    std::vector<int16_t> a, b;
+    if (!ReadWavFile(spoken, format, a) || !ReadWavFile(heard, format, b))
+        return -1;
+    const auto ea = vp::test::Envelope(a), eb = vp::test::Envelope(b);
+    const long na = static_cast<long>(ea.size()), nb = static_cast<long>(eb.size());
+    const long minOverlap = std::min(na, nb) * 8 / 10;
+    double best = -1;
+    for (long lag = -na + 1; lag < nb; ++lag) {
+        const long skipA = lag < 0 ? -lag : 0, skipB = lag > 0 ? lag : 0;
+        const long n = std::min(na - skipA, nb - skipB);
+        if (n < minOverlap || n < 2)
+            continue;
+        best = std::max(
+            best, vp::test::Correlation(std::vector<double>(ea.begin() + skipA, ea.begin() + skipA + n),
+                                        std::vector<double>(eb.begin() + skipB, eb.begin() + skipB + n)));
+    }
+    return best;
+}
+
+bool Before(CCli& cli, const std::string& first, const std::string& second) {
+    auto a = cli.TimeOf(first), b = cli.TimeOf(second);
+    return a && b && *a <= *b;
+}
+
+TEST(CliCall, SpeechAndChatBothWaysThenTheCallerHangsUp) {
+    SCallServer s("127.0.0.141");
+    ASSERT_TRUE(s.started);
+    const std::string anaSays = s.scratch.File("ana.wav"), beaSays = s.scratch.File("bea.wav");
+    ASSERT_TRUE(vp::test::MakeSpeechWav("please call me back tomorrow morning", anaSays, 0.5, 0.5));
+    ASSERT_TRUE(vp::test::MakeSpeechWav("the garden looks lovely in the spring", beaSays, 0.5, 0.5));
+    const std::string anaHears = s.scratch.File("ana-heard.wav"), beaHears = s.scratch.File("bea-heard.wav");
+
+    CCli bea(s.address, "5550142", "pw-bea",
+             {"--auto-answer=1", "--mic", beaSays, "--speaker", beaHears, "--say", "hola Ana, te oigo"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli ana(s.address, "5550141", "pw-ana",
+             {"--call", "5550142", "--mic", anaSays, "--speaker", anaHears, "--say", "hello Bea",
+              "--hangup-after", "6"});
+    ASSERT_TRUE(ana.WaitLine("calling 5550142"));
+    // Bea has no contacts: the caller is shown by the display name it sent.
+    ASSERT_TRUE(bea.WaitLine("incoming 5550141 Ana Gil"));
+    EXPECT_TRUE(bea.WaitLine("ring 1", 5000));
+    ASSERT_TRUE(bea.WaitLine("call-connected"));
+    ASSERT_TRUE(ana.WaitLine("call-connected"));
+    EXPECT_TRUE(ana.WaitLine("text hola Ana, te oigo"));
+    EXPECT_TRUE(bea.WaitLine("text hello Bea"));
+
+    ASSERT_TRUE(ana.WaitLine("hangup", 20000));
+    ASSERT_TRUE(bea.WaitLine("hangup"));
+    EXPECT_TRUE(s.server.WaitForLog("ended by 5550141"));
+    EXPECT_TRUE(Before(ana, "call-connected", "hangup"));
+    ASSERT_TRUE(ana.WaitLine("audio-received", 5000, true));
+    ASSERT_TRUE(bea.WaitLine("audio-received", 5000, true));
+    // Speech was sent and silence was not: some packets, fewer than the call's 100 ms buffers.
+    for (CCli* cli : {&ana, &bea}) {
+        EXPECT_GT(cli->Number("audio-sent"), 5);
+        EXPECT_LT(cli->Number("audio-sent"), 60);
+        EXPECT_GT(cli->Number("audio-received"), 5);
+    }
+    EXPECT_EQ(ana.Stop(), 0);
+    EXPECT_EQ(bea.Stop(), 0);
+    std::printf("envelope correlation: Ana to Bea %.3f, Bea to Ana %.3f\n",
+                HeardLikeSpoken(anaSays, beaHears), HeardLikeSpoken(beaSays, anaHears));
+    EXPECT_GT(HeardLikeSpoken(anaSays, beaHears), 0.8);
+    EXPECT_GT(HeardLikeSpoken(beaSays, anaHears), 0.8);
+    // The measure tells the sentences apart: each side's own sentence is not what it heard.
+    EXPECT_LT(HeardLikeSpoken(anaSays, anaHears), 0.7);
+    EXPECT_LT(HeardLikeSpoken(beaSays, beaHears), 0.7);
+    EXPECT_EQ(ana.Count("no-response"), 0);
+}
+
+TEST(CliCall, TheCalleeHangsUp) {
+    SCallServer s("127.0.0.142");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea", {"--auto-answer", "--hangup-after", "1"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli ana(s.address, "5550141", "pw-ana", {"--call", "5550142", "--mic", "tone"});
+    ASSERT_TRUE(ana.WaitLine("call-connected"));
+    ASSERT_TRUE(ana.WaitLine("hangup"));
+    EXPECT_TRUE(s.server.WaitForLog("ended by 5550142"));
+    EXPECT_TRUE(bea.WaitLine("hangup"));
+    // The tone was heard at Bea, the silence of her microphone never sent.
+    ASSERT_TRUE(bea.WaitLine("audio-received", 5000, true));
+    EXPECT_GT(bea.Number("audio-received"), 3);
+    EXPECT_EQ(bea.Number("audio-sent"), 0);
+}
+
+TEST(CliCall, BusyWhileInACall) {
+    SCallServer s("127.0.0.143");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea", {"--auto-answer"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli ana(s.address, "5550141", "pw-ana", {"--call", "5550142"});
+    ASSERT_TRUE(bea.WaitLine("call-connected"));
+    CCli carla(s.address, "5550143", "pw-carla", {"--call", "5550142"});
+    EXPECT_TRUE(carla.WaitLine("call-refused 17"));
+    EXPECT_EQ(bea.Count("hangup"), 0);
+    EXPECT_EQ(ana.Count("hangup"), 0);
+}
+
+TEST(CliCall, BusyWhileThePromptIsOpen) {
+    SCallServer s("127.0.0.144");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea");
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli ana(s.address, "5550141", "pw-ana", {"--call", "5550142"});
+    ASSERT_TRUE(bea.WaitLine("incoming 5550141 Ana Gil"));
+    CCli carla(s.address, "5550143", "pw-carla", {"--call", "5550142"});
+    EXPECT_TRUE(carla.WaitLine("call-refused 17"));
+    // The first prompt rings on.
+    EXPECT_TRUE(bea.WaitLine("ring 2", 8000));
+    EXPECT_EQ(bea.Count("incoming 5550143 Carla"), 0);
+}
+
+TEST(CliCall, BusyWhenAwayAndRejected) {
+    SCallServer s("127.0.0.145");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea", {"--status", "away"});
+    CCli carla(s.address, "5550143", "pw-carla", {"--reject"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    ASSERT_TRUE(carla.WaitLine("state C"));
+    ASSERT_TRUE(s.server.WaitForLog("status 5550142 A"));
+    CCli ana(s.address, "5550141", "pw-ana", {"--call", "5550142"});
+    EXPECT_TRUE(ana.WaitLine("call-refused 17"));
+    EXPECT_EQ(bea.Count("incoming 5550141 Ana Gil"), 0);
+    ASSERT_EQ(ana.Stop(), 0);
+
+    CCli again(s.address, "5550141", "pw-ana", {"--call", "5550143"});
+    EXPECT_TRUE(carla.WaitLine("incoming 5550141 Ana Gil"));
+    EXPECT_TRUE(again.WaitLine("call-refused 0"));
+    EXPECT_EQ(carla.Count("call-connected"), 0);
+}
+
+TEST(CliCall, NoResponseWithinTwelveSecondsAndALateRefusalIsStillTold) {
+    SCallServer s("127.0.0.146");
+    ASSERT_TRUE(s.started);
+    // Bea is a raw client that never answers in time.
+    servertest::CTestClient bea;
+    ASSERT_TRUE(bea.Connect(s.address, kPort));
+    ASSERT_TRUE(bea.LoginFully("5550142", "pw-bea"));
+    CCli ana(s.address, "5550141", "pw-ana", {"--call", "5550142"});
+    ASSERT_TRUE(ana.WaitLine("calling 5550142"));
+    Bytes setup;
+    for (int i = 0; i < 10 && (setup.empty() || setup[0] != MSG_CALL_SETUP); ++i)
+        setup = bea.ReceiveControl(5000);
+    ASSERT_EQ(setup.size(), kCallSetupSize);
+    ASSERT_EQ(setup[0], MSG_CALL_SETUP);
+
+    ASSERT_TRUE(ana.WaitLine("no-response", 20000));
+    const auto waited = *ana.TimeOf("no-response") - *ana.TimeOf("calling 5550142");
+    EXPECT_GT(waited, std::chrono::seconds(11));
+    EXPECT_LT(waited, std::chrono::seconds(22));  // before a callee's ten rings are over
+    EXPECT_TRUE(ana.WaitLine("hangup"));
+    // The set-up is over for the server; the callee hears of it.
+    Bytes abort;
+    for (int i = 0; i < 10 && (abort.empty() || abort[0] != MSG_CALL_ABORT); ++i)
+        abort = bea.ReceiveControl(5000);
+    EXPECT_EQ(abort, BuildShortRecord(MSG_CALL_ABORT));
+
+    Bytes refused;
+    ASSERT_TRUE(BuildCallRefused(setup.data(), setup.size(), kRefusedNoAnswer, refused));
+    ASSERT_TRUE(bea.Control(refused));
+    EXPECT_TRUE(ana.WaitLine("call-refused 18"));
+    EXPECT_TRUE(Before(ana, "no-response", "call-refused 18"));
+}
+
+TEST(CliCall, AnUnansweredCallRingsTenTimesThenRefusesAsNoAnswer) {
+    SCallServer s("127.0.0.147");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea");
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    // Ana is a raw client without an answer timeout of its own.
+    servertest::CTestClient ana;
+    ASSERT_TRUE(ana.Connect(s.address, kPort));
+    ASSERT_TRUE(ana.LoginFully("5550141", "pw-ana"));
+    ASSERT_TRUE(ana.Control(BuildCallIdRecord(MSG_CALL_REQUEST, 0)));
+    Bytes id;
+    for (int i = 0; i < 10 && (id.empty() || id[0] != MSG_CALL_ID); ++i)
+        id = ana.ReceiveControl(5000);
+    uint32_t callId = 0;
+    ASSERT_TRUE(ParseCallIdRecord(id.data(), id.size(), callId));
+    ASSERT_TRUE(ana.Control(BuildCallSetup(callId, "5550141", "Ana Gil", "5550142")));
+
+    Bytes refused;
+    for (int i = 0; i < 40 && (refused.empty() || refused[0] != MSG_CALL_REFUSED); ++i)
+        refused = ana.ReceiveControl(1000);
+    ASSERT_EQ(refused.size(), kCallSetupSize);
+    EXPECT_EQ(refused[0], MSG_CALL_REFUSED);
+    EXPECT_EQ(refused[327], kRefusedNoAnswer);
+    EXPECT_EQ(bea.Count("ring 10"), 1);
+    EXPECT_EQ(bea.Count("ring 11"), 0);
+    EXPECT_EQ(bea.Count("call-connected"), 0);
+}
+
+TEST(CliCall, CallsToNobodyAndFromTheGuest) {
+    SCallServer s("127.0.0.148");
+    ASSERT_TRUE(s.started);
+    CCli carla(s.address, "5550143", "pw-carla", {"--call", "5550199"});
+    EXPECT_TRUE(carla.WaitLine("call-refused 18"));  // the server's answer for an NTV not connected
+
+    CCli bea(s.address, "5550142", "pw-bea", {"--auto-answer"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli guest(s.address, CClientApp::kGuestNtv, CClientApp::kGuestNtv,
+               {"--call", "5550142", "--hangup-after", "0"});
+    EXPECT_TRUE(bea.WaitLine("incoming 888888888888888 Direct call"));
+    EXPECT_TRUE(guest.WaitLine("call-connected"));
+    EXPECT_TRUE(bea.WaitLine("hangup"));
+}
+
+TEST(CliCall, CallOptionsAreChecked) {
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{"--reject", "--auto-answer"},
+                                                  {"--auto-answer=x"},
+                                                  {"--hangup-after", "-1"},
+                                                  {"--mic", "/nonexistent.wav"},
+                                                  {"--call"}}) {
+        CCli cli("127.0.0.149", "5550141", "pw", extra);
+        EXPECT_EQ(cli.Wait(), 2) << extra[0];
+        EXPECT_TRUE(cli.Lines().empty());
+    }
+}
+
+}  // namespace
