@@ -41,13 +41,13 @@ bool ParseInterval(const std::string& text, uint32_t& ms) {
     return true;
 }
 
-struct COptionSpec {
+struct COptionRule {
     bool bServe;  // allowed with serve
     bool bAdd;    // allowed with user add
 };
 
-const std::map<std::string, COptionSpec>& Options() {
-    static const std::map<std::string, COptionSpec> options = {
+const std::map<std::string, COptionRule>& Options() {
+    static const std::map<std::string, COptionRule> options = {
         {"--db", {true, true}},
         {"--listen", {true, false}},
         {"--http", {true, false}},
@@ -167,9 +167,9 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return Fail("wrong number of arguments");
 
     for (const auto& [name, value] : values) {
-        const COptionSpec& spec = Options().at(name);
-        bool allowed = (o.eCommand == ECommand::Serve && spec.bServe) ||
-                       (o.eCommand == ECommand::UserAdd && spec.bAdd) || name == "--db";
+        const COptionRule& rule = Options().at(name);
+        bool allowed = (o.eCommand == ECommand::Serve && rule.bServe) ||
+                       (o.eCommand == ECommand::UserAdd && rule.bAdd) || name == "--db";
         if (!allowed)
             return Fail(name + " does not apply to this command");
     }
