@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
@@ -47,10 +48,23 @@ public:
             store.AddContact(ntv, contact, nick);
         }
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(QString::fromUtf8(VP_SERVER_PROGRAM),
-                        {"serve", "--db", QString::fromStdString(db), "--listen", address + ":443", "--http",
-                         address + ":0"});
-        m_bStarted = WaitForLog("listening ");
+        // Another run of this test elsewhere may hold the address for a while: wait for it.
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_bStarted && waited.elapsed() < 90000) {
+            m_log.clear();
+            m_process.start(QString::fromUtf8(VP_SERVER_PROGRAM),
+                            {"serve", "--db", QString::fromStdString(db), "--listen", address + ":443",
+                             "--http", address + ":0"});
+            m_bStarted = WaitForLog("listening ");
+            if (!m_bStarted) {
+                m_process.waitForFinished(5000);
+                m_log += QString::fromUtf8(m_process.readAllStandardError());
+                if (!m_log.contains("Address already in use"))
+                    break;
+                QTest::qWait(200);
+            }
+        }
     }
     ~CServer() {
         m_process.kill();

@@ -60,6 +60,42 @@ inline bool SeedDatabase(const std::string& path, const std::vector<SUser>& user
     return true;
 }
 
+// Every worktree's copy of these tests uses the same addresses, and another copy may be running: a test
+// waits for its address to be free rather than fail, and keeps it while its server is down, so that no
+// client of another run reaches a server of this one.
+constexpr int kAddressWaitMs = 90000;
+
+// Holds ADDRESS:443 without accepting: connections are refused and nobody else can listen there.
+class CAddressHold {
+public:
+    // Waits for the address to be free.
+    bool Take(const std::string& address, int timeoutMs = kAddressWaitMs) {
+        Release();
+        for (int waited = 0;; waited += 50) {
+            m_fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(kPort);
+            inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+            if (m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0)
+                return true;
+            Release();
+            if (waited >= timeoutMs)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    void Release() {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+    }
+    ~CAddressHold() { Release(); }
+
+private:
+    int m_fd = -1;
+};
+
 // velaphond serving clients on ADDRESS:443 (the port every client uses) and its web pages on a free port
 // of the same address. Its log lines are collected as they come.
 class CVelaphond {
@@ -68,8 +104,31 @@ public:
         : m_db(std::move(db)), m_address(std::move(address)), m_extra(std::move(extra)) {}
     ~CVelaphond() { Kill(); }
 
-    // Starts and waits until it accepts. False when the process ended first.
+    // Starts and waits until it accepts; while another run holds the address, waits for it.
     bool Start() {
+        Kill();
+        if (!m_bHeld && !m_Hold.Take(m_address))
+            return false;
+        for (int tries = 0; tries < kAddressWaitMs / 100; ++tries) {
+            m_Hold.Release();
+            m_bHeld = false;
+            if (StartOnce())
+                return true;
+            // Taken by another run between the release and the server's bind: wait for it again.
+            if (!m_Hold.Take(m_address))
+                return false;
+            m_bHeld = true;
+        }
+        return false;
+    }
+    // Ends the process at once, as a crash would, and keeps the address until the next Start.
+    void Crash() {
+        Kill();
+        m_bHeld = m_Hold.Take(m_address, 5000);
+    }
+
+private:
+    bool StartOnce() {
         Kill();
         std::vector<std::string> args = {"serve",  "--db",          m_db, "--listen", m_address + ":443",
                                          "--http", m_address + ":0"};
@@ -96,7 +155,9 @@ public:
         m_nHttpPort = static_cast<uint16_t>(std::atoi(line.c_str() + colon + 1));
         return true;
     }
-    // Ends the process at once, as a crash would.
+
+public:
+    // Ends the process at once.
     void Kill() {
         if (m_pid > 0) {
             kill(m_pid, SIGKILL);
@@ -163,6 +224,8 @@ private:
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;
     bool m_bEnded = false;
+    CAddressHold m_Hold;
+    bool m_bHeld = false;
 };
 
 // What the controller asked of its window, and the answers it gets.
@@ -243,7 +306,12 @@ struct SClient {
 class CScriptedServer {
 public:
     explicit CScriptedServer(const std::string& address) {
-        m_bListening = m_Listener.Create() && m_Listener.Bind(kPort, address) && m_Listener.Listen(4);
+        for (int waited = 0; !m_bListening && waited < kAddressWaitMs; waited += 50) {
+            m_Listener.Close();
+            m_bListening = m_Listener.Create() && m_Listener.Bind(kPort, address) && m_Listener.Listen(4);
+            if (!m_bListening)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     }
     ~CScriptedServer() {
         m_Transport.Stop();

@@ -189,7 +189,7 @@ TEST(SessionWithServer, ServerLostAndBackIsReconnectedWithoutTheUser) {
     c.session->Start();
     ASSERT_TRUE(c.WaitState('C'));
 
-    f.server.Kill();
+    f.server.Crash();
     ASSERT_TRUE(c.WaitState('D'));
     EXPECT_EQ(c.window.states, (std::vector<char>{'C', 'D'}));
     EXPECT_EQ(c.window.sounds,
@@ -247,6 +247,8 @@ TEST(SessionWithServer, AwayIsWhatAnotherClientsStatusQuerySees) {
 TEST(SessionWithServer, FailedAttemptsAreRetriedWithAGrowingPauseUntilTheServerComes) {
     CScratch scratch;
     ASSERT_TRUE(SeedDatabase(scratch.File("accounts.db"), kUsers));
+    CAddressHold nobody;  // refuses connections until the server comes
+    ASSERT_TRUE(nobody.Take("127.0.0.111"));
     SClient c("127.0.0.111", "1001", "pw-ana");
     c.session->Start();
     // Nothing listens yet: refused at once, then again after 250, 500, 1000, 2000, 2000 ms ...
@@ -256,6 +258,7 @@ TEST(SessionWithServer, FailedAttemptsAreRetriedWithAGrowingPauseUntilTheServerC
     EXPECT_TRUE(c.window.sounds.empty());  // failed attempts are silent
 
     CVelaphond server(scratch.File("accounts.db"), "127.0.0.111");
+    nobody.Release();
     ASSERT_TRUE(server.Start());
     ASSERT_TRUE(c.WaitState('C'));
     EXPECT_EQ(c.window.sounds, std::vector<UINT>{IDR_WAVE_CONNECTED});
@@ -265,12 +268,16 @@ TEST(SessionWithServer, FailedAttemptsAreRetriedWithAGrowingPauseUntilTheServerC
 // so the server's log shows whether the login came through it.
 class CTinyProxy {
 public:
-    static constexpr int kPort = 8888;
     CTinyProxy(const std::string& address, const std::string& login, const std::string& password) {
+        // A port of its own: other runs of this test may have a proxy on the same address.
+        CSocketTCP probe;
+        if (probe.Create() && probe.Bind(0, address))
+            m_nPort = probe.GetLocalPort();
+        probe.Close();
         m_dir = std::filesystem::temp_directory_path() / ("vp-app-tinyproxy-" + std::to_string(getpid()));
         std::filesystem::create_directories(m_dir);
         const auto conf = m_dir / "tinyproxy.conf";
-        std::ofstream(conf) << "Port " << kPort << "\nListen " << address << "\nBind " << address
+        std::ofstream(conf) << "Port " << m_nPort << "\nListen " << address << "\nBind " << address
                             << "\nTimeout 30\nAllow 127.0.0.0/8\nMaxClients 10\nConnectPort 443\n"
                             << "BasicAuth " << login << " " << password << "\nLogLevel Info\nLogFile \""
                             << (m_dir / "tinyproxy.log").string() << "\"\n";
@@ -286,8 +293,9 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         for (int i = 0; i < 500 && m_pid > 0 && !m_bReady; ++i) {
             CSocketTCP probe;
-            m_bReady = probe.Create() && probe.Connect(address, kPort);
-            probe.Close();
+            CSocketTCP client;
+            m_bReady = client.Create() && client.Connect(address, m_nPort);
+            client.Close();
             if (!m_bReady)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -301,8 +309,10 @@ public:
         std::filesystem::remove_all(m_dir, ec);
     }
     bool Ready() const { return m_bReady; }
+    int Port() const { return m_nPort; }
 
 private:
+    int m_nPort = 0;
     std::filesystem::path m_dir;
     pid_t m_pid = -1;
     bool m_bReady = false;
@@ -316,14 +326,14 @@ TEST(SessionWithServer, LogsInThroughTheStoredProxyWhenTheProxySettingIsOn) {
 
     {  // Wrong proxy password: the proxy refuses, the client keeps trying and never logs in.
         SClient c("127.0.0.109", "1002", "pw-bea");
-        c.app.Settings().SetProxy("127.0.0.110", CTinyProxy::kPort, "vp-user", "wrong", "");
+        c.app.Settings().SetProxy("127.0.0.110", proxy.Port(), "vp-user", "wrong", "");
         c.app.Settings().SetUseProxy(true);
         c.session->Start();
         ASSERT_TRUE(WaitFor([&] { return c.session->ConnectionAttempts() >= 3; }));
         EXPECT_EQ(c.session->State(), 'D');
     }
     SClient c("127.0.0.109", "1001", "pw-ana");
-    c.app.Settings().SetProxy("127.0.0.110", CTinyProxy::kPort, "vp-user", "vp-secret", "");
+    c.app.Settings().SetProxy("127.0.0.110", proxy.Port(), "vp-user", "vp-secret", "");
     c.app.Settings().SetUseProxy(true);
     c.session->Start();
     ASSERT_TRUE(c.WaitState('C'));
@@ -331,7 +341,7 @@ TEST(SessionWithServer, LogsInThroughTheStoredProxyWhenTheProxySettingIsOn) {
 
     // With the flag off the stored proxy is not used.
     SClient direct("127.0.0.109", "1003", "pw-carl");
-    direct.app.Settings().SetProxy("127.0.0.110", CTinyProxy::kPort, "vp-user", "vp-secret", "");
+    direct.app.Settings().SetProxy("127.0.0.110", proxy.Port(), "vp-user", "vp-secret", "");
     direct.session->Start();
     ASSERT_TRUE(direct.WaitState('C'));
     EXPECT_TRUE(f.server.WaitForLog("login 1003 from 127.0.0.1:"));

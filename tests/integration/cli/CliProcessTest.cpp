@@ -186,7 +186,7 @@ TEST(CliProcess, FollowsTheServerAwayAndBackAndANewerVersion) {
     CCli cli({"--host", "127.0.0.122", "--ntv", "5550001", "--password", "demo-a"});
     ASSERT_TRUE(cli.WaitLine("state C"));
     EXPECT_TRUE(cli.WaitLine("new-version"));
-    s.server.Kill();
+    s.server.Crash();
     ASSERT_TRUE(cli.WaitLine("state D"));
     ASSERT_TRUE(s.server.Start());
     ASSERT_TRUE(cli.WaitLine("state C") && cli.Count("state C") >= 1);
