@@ -4,7 +4,14 @@
 #include "cli/ConsoleWindow.h"
 
 CCallConsole::CCallConsole(const SCallScript& script, std::FILE* out)
-    : m_Script(script), m_pOut(out), m_Timers([this](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+    : m_Script(script),
+      m_pOut(out),
+      m_Window([this](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
+          if (message == WM_AUDIO_RECEIVED && wParam == 1)
+              Line("audio-playing");
+          return 0;
+      }),
+      m_Timers([this](UINT message, WPARAM wParam, LPARAM) -> LRESULT {
           if (message == WM_TIMER)
               OnTimer(wParam);
           return 0;

@@ -55,6 +55,7 @@ private:
     bool m_bShown = false;
     bool m_bPromptOpen = false;
     std::optional<EPrompt> m_PromptResult;
-    CFunctionTarget m_Window{nullptr};
+    // The audio service's notify window: the start of playback is an event of its own.
+    CFunctionTarget m_Window;
     CFunctionTarget m_Timers;
 };
