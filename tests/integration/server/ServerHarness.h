@@ -308,8 +308,10 @@ public:
             if (!ParseFrameHeader(f.raw.data(), f.raw.size(), f.header))
                 return std::nullopt;
             Bytes payload;
-            if (!ReadExactly(payload, f.header.length, deadline))
+            if (!ReadExactly(payload, f.header.length, deadline)) {
+                Unread(f.raw);  // the rest comes with the next call: a frame is never cut in two
                 return std::nullopt;
+            }
             f.raw.insert(f.raw.end(), payload.begin(), payload.end());
             f.payload = std::move(payload);
             if (!bKeepPings && f.header.channel == kChannelControl && f.payload.size() == 2 &&
@@ -366,10 +368,9 @@ public:
     int Fd() const { return m_fd; }
 
 private:
+    // Reads n bytes before the deadline. Bytes that came before a timeout are kept for the next read.
     bool ReadExactly(Bytes& out, size_t n, Clock::time_point deadline) {
-        out.resize(n);
-        size_t got = 0;
-        while (got < n) {
+        while (m_pending.size() < n) {
             auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
@@ -377,19 +378,24 @@ private:
             pollfd p{m_fd, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left)) <= 0)
                 return false;
-            ssize_t r = recv(m_fd, out.data() + got, n - got, 0);
+            uint8_t buf[16384];
+            ssize_t r = recv(m_fd, buf, sizeof buf, 0);
             if (r <= 0) {
                 m_bClosed = true;
                 return false;
             }
-            got += static_cast<size_t>(r);
+            m_pending.insert(m_pending.end(), buf, buf + r);
         }
+        out.assign(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(n));
         return true;
     }
+    void Unread(const Bytes& bytes) { m_pending.insert(m_pending.begin(), bytes.begin(), bytes.end()); }
 
     int m_fd = -1;
     std::string m_strNtv;
     bool m_bClosed = false;
+    Bytes m_pending;  // received, not yet taken
 };
 
 }  // namespace servertest
