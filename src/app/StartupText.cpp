@@ -2,21 +2,12 @@
 
 #include <cstdlib>
 
+#include "platform/Ascii.h"
+
 namespace {
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-int Hex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using ascii::HexDigit;
+using ascii::ToUpper;
 
 // %XX decoding; false for a broken escape.
 bool PercentDecode(std::string_view in, std::string& out) {
@@ -28,7 +19,7 @@ bool PercentDecode(std::string_view in, std::string& out) {
         }
         if (i + 2 >= in.size())
             return false;
-        int hi = Hex(in[i + 1]), lo = Hex(in[i + 2]);
+        int hi = HexDigit(in[i + 1]), lo = HexDigit(in[i + 2]);
         if (hi < 0 || lo < 0)
             return false;
         out += static_cast<char>(hi * 16 + lo);
@@ -48,7 +39,7 @@ bool IsDynamicModePath(std::string_view programPath) {
     std::string upper;
     upper.reserve(programPath.size());
     for (char c : programPath)
-        upper += Upper(c);
+        upper += ToUpper(c);
     return upper.find("VLPDINAMIC") != std::string::npos;
 }
 
@@ -57,7 +48,7 @@ bool ParseLaunchArgument(std::string_view argument, std::string& ntv, std::strin
     if (argument.size() < kScheme.size())
         return false;
     for (size_t i = 0; i < kScheme.size(); ++i)
-        if (Upper(argument[i]) != Upper(kScheme[i]))
+        if (ToUpper(argument[i]) != ToUpper(kScheme[i]))
             return false;
     std::string_view rest = argument.substr(kScheme.size());
     while (rest.substr(0, 1) == "/")

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
 #include "audio/AlsaWave.h"
 #include "audio/VirtualWave.h"
@@ -383,6 +384,44 @@ bool DeviceEntry(bool capture, UINT id, SDeviceEntry& entry) {
     return true;
 }
 
+// Opens a device of the latest snapshot through its back end and files the stream under a fresh handle.
+template <typename TStream, typename TEndpoint, typename THandle>
+MMRESULT OpenStream(std::map<uintptr_t, std::shared_ptr<TStream>> SWaveState::*streams, THandle* phandle,
+                    UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hWndCallback, uint32_t fdwOpen) {
+    constexpr bool kCapture = std::is_same_v<TEndpoint, IWaveSource>;
+    if (MMRESULT r = CheckOpenArguments(phandle, pwfx, hWndCallback, fdwOpen))
+        return r;
+    SDeviceEntry entry;
+    if (!DeviceEntry(kCapture, uDeviceID, entry))
+        return MMSYSERR_BADDEVICEID;
+    std::unique_ptr<TEndpoint> endpoint;
+    MMRESULT r;
+    if constexpr (kCapture)
+        r = entry.backend->OpenCapture(entry.name, *pwfx, endpoint);
+    else
+        r = entry.backend->OpenPlayback(entry.name, *pwfx, endpoint);
+    if (r != MMSYSERR_NOERROR)
+        return r;
+    if (!endpoint)
+        return MMSYSERR_ERROR;
+    const uintptr_t handle =
+        AddStream(streams, std::make_shared<TStream>(std::move(endpoint), hWndCallback, pwfx->nBlockAlign));
+    if (handle == 0)
+        return MMSYSERR_NOMEM;
+    *phandle = reinterpret_cast<THandle>(handle);
+    return MMSYSERR_NOERROR;
+}
+
+// Lists the devices anew: the ids of later calls refer to this list.
+UINT CountDevices(bool capture) {
+    auto& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto& list = capture ? s.capture : s.playback;
+    list = ListLocked(s, capture);
+    (capture ? s.bCaptureListed : s.bPlaybackListed) = true;
+    return static_cast<UINT>(list.size());
+}
+
 }  // namespace
 
 void SetWaveBackends(std::vector<std::shared_ptr<IWaveBackend>> backends) {
@@ -401,11 +440,7 @@ std::vector<std::shared_ptr<IWaveBackend>> GetWaveBackends() {
 }
 
 UINT waveInGetNumDevs() {
-    auto& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.capture = ListLocked(s, true);
-    s.bCaptureListed = true;
-    return static_cast<UINT>(s.capture.size());
+    return CountDevices(true);
 }
 
 MMRESULT waveInGetDevName(UINT uDeviceID, std::string& name) {
@@ -414,23 +449,8 @@ MMRESULT waveInGetDevName(UINT uDeviceID, std::string& name) {
 
 MMRESULT waveInOpen(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hWndCallback, uintptr_t,
                     uint32_t fdwOpen) {
-    if (MMRESULT r = CheckOpenArguments(phwi, pwfx, hWndCallback, fdwOpen))
-        return r;
-    SDeviceEntry entry;
-    if (!DeviceEntry(true, uDeviceID, entry))
-        return MMSYSERR_BADDEVICEID;
-    std::unique_ptr<IWaveSource> source;
-    if (MMRESULT r = entry.backend->OpenCapture(entry.name, *pwfx, source))
-        return r;
-    if (!source)
-        return MMSYSERR_ERROR;
-    const uintptr_t handle =
-        AddStream(&SWaveState::inputs,
-                  std::make_shared<CWaveInStream>(std::move(source), hWndCallback, pwfx->nBlockAlign));
-    if (handle == 0)
-        return MMSYSERR_NOMEM;
-    *phwi = reinterpret_cast<HWAVEIN>(handle);
-    return MMSYSERR_NOERROR;
+    return OpenStream<CWaveInStream, IWaveSource>(&SWaveState::inputs, phwi, uDeviceID, pwfx, hWndCallback,
+                                                  fdwOpen);
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, UINT) {
@@ -468,11 +488,7 @@ MMRESULT waveInClose(HWAVEIN hwi) {
 }
 
 UINT waveOutGetNumDevs() {
-    auto& s = State();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.playback = ListLocked(s, false);
-    s.bPlaybackListed = true;
-    return static_cast<UINT>(s.playback.size());
+    return CountDevices(false);
 }
 
 MMRESULT waveOutGetDevName(UINT uDeviceID, std::string& name) {
@@ -481,23 +497,8 @@ MMRESULT waveOutGetDevName(UINT uDeviceID, std::string& name) {
 
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, HWND hWndCallback, uintptr_t,
                      uint32_t fdwOpen) {
-    if (MMRESULT r = CheckOpenArguments(phwo, pwfx, hWndCallback, fdwOpen))
-        return r;
-    SDeviceEntry entry;
-    if (!DeviceEntry(false, uDeviceID, entry))
-        return MMSYSERR_BADDEVICEID;
-    std::unique_ptr<IWaveSink> sink;
-    if (MMRESULT r = entry.backend->OpenPlayback(entry.name, *pwfx, sink))
-        return r;
-    if (!sink)
-        return MMSYSERR_ERROR;
-    const uintptr_t handle =
-        AddStream(&SWaveState::outputs,
-                  std::make_shared<CWaveOutStream>(std::move(sink), hWndCallback, pwfx->nBlockAlign));
-    if (handle == 0)
-        return MMSYSERR_NOMEM;
-    *phwo = reinterpret_cast<HWAVEOUT>(handle);
-    return MMSYSERR_NOERROR;
+    return OpenStream<CWaveOutStream, IWaveSink>(&SWaveState::outputs, phwo, uDeviceID, pwfx, hWndCallback,
+                                                 fdwOpen);
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, UINT) {

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/Ascii.h"
+
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using ascii::HexDigit;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -26,16 +26,6 @@ bool IsBelow(std::string_view key, std::string_view path) {
         return !key.empty();
     return key.size() > path.size() && key[path.size()] == '\\' &&
            CHiveData::SameName(key.substr(0, path.size()), path);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 const char kHex[] = "0123456789abcdef";
@@ -286,7 +276,7 @@ bool CHiveData::SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
+        if (ascii::ToLower(a[i]) != ascii::ToLower(b[i]))
             return false;
     return true;
 }
