@@ -21,6 +21,15 @@ struct SAlignment {
 // The lag (-maxLag..maxLag windows) at which b's envelope best matches a's, and the correlation there.
 SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double>& b, long maxLag);
 
+// How alike heard sound is to spoken sound when the path may add pauses: where a playback device ran
+// dry it played digital silence, and everything after it comes later. The heard envelope is cut at its
+// runs of at least `minGap` silent windows; its first piece is aligned near the delay between the two
+// onsets, each further piece at a delay from `-slack` to `maxDrift` windows more than the piece before
+// it. The result is the correlation of the heard windows outside the pauses with the spoken windows they
+// were aligned with; 0 when a fifth of the heard sound found no place.
+double GapTolerantCorrelation(const std::vector<double>& spoken, const std::vector<double>& heard,
+                              size_t minGap = 3, long maxDrift = 25, long slack = 2);
+
 // Peak-to-peak amplitude of the samples.
 int PeakToPeak(const std::vector<int16_t>& samples);
 
