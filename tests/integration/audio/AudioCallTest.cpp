@@ -121,11 +121,9 @@ TEST_F(AudioCall, SpeechArrivesRecognisably) {
     // Leading silence was not sent: fewer packets than buffers of sound.
     EXPECT_GT(m_nAudioFrames, 5);
     EXPECT_LT(static_cast<size_t>(m_nAudioFrames), sent.size() / 800 - 4);
-    // The measure: envelopes (RMS of 20 ms windows) correlate above 0.8 once aligned.
-    const auto a = vp::test::Envelope(sent);
-    const auto b = vp::test::Envelope(heard);
-    const auto match = vp::test::AlignEnvelopes(a, b, 100);
-    EXPECT_GT(match.correlation, 0.8) << "lag " << match.lag << " windows";
+    // The measure: envelopes (RMS of 20 ms windows) correlate above 0.8 once aligned, pauses that a busy
+    // machine adds to the playback aside.
+    EXPECT_GT(vp::test::GapTolerantCorrelation(vp::test::Envelope(sent), vp::test::Envelope(heard)), 0.8);
 }
 
 }  // namespace
