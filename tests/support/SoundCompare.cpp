@@ -45,7 +45,10 @@ SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double
         // Positive: b lags a (drop b's first entries); negative: b leads (drop a's first entries).
         const size_t skipA = lag < 0 ? static_cast<size_t>(-lag) : 0;
         const size_t skipB = lag > 0 ? static_cast<size_t>(lag) : 0;
-        if (skipA >= a.size() || skipB >= b.size())
+        // A few windows that happen to match prove nothing: most of the shorter one must take part.
+        const size_t overlap =
+            std::min(a.size() - std::min(skipA, a.size()), b.size() - std::min(skipB, b.size()));
+        if (overlap < 2 || overlap * 10 < std::min(a.size(), b.size()) * 8)
             continue;
         const std::vector<double> ta(a.begin() + static_cast<long>(skipA), a.end());
         const std::vector<double> tb(b.begin() + static_cast<long>(skipB), b.end());

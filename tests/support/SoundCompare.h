@@ -18,7 +18,8 @@ struct SAlignment {
     double correlation = 0;  // envelope correlation at that lag
 };
 
-// The lag (-maxLag..maxLag windows) at which b's envelope best matches a's, and the correlation there.
+// The lag (-maxLag..maxLag windows) at which b's envelope best matches a's, and the correlation there;
+// only lags at which at least 80% of the shorter envelope overlaps the other count.
 SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double>& b, long maxLag);
 
 // How alike heard sound is to spoken sound when the path may add pauses: where a playback device ran

@@ -60,6 +60,10 @@ TEST(SoundCompare, OtherSpeechOrNoSoundIsNotAlike) {
         EXPECT_LT(vp::test::GapTolerantCorrelation(spoken, Heard(SpeechLike(seed), 50, 10)), 0.7) << seed;
     // A longer speech: the other words cannot all find a place near where they were said.
     EXPECT_LT(vp::test::GapTolerantCorrelation(SpeechLike(1, 40), Heard(SpeechLike(7, 40), 90, 15)), 0.7);
+    // Lining up only the edges of two envelopes is no match.
+    const std::vector<double> rising = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+                              falling = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1};
+    EXPECT_LT(vp::test::AlignEnvelopes(rising, falling, 9).correlation, 0);
     // Nothing to compare.
     EXPECT_EQ(vp::test::GapTolerantCorrelation(spoken, {}), 0);
     EXPECT_EQ(vp::test::GapTolerantCorrelation({}, Heard(spoken, 0, 0)), 0);
