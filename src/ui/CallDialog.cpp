@@ -21,15 +21,12 @@
 #include "platform/StringTable.h"
 #include "ui/NoticeDialog.h"
 #include "ui/SliderFaderAdapter.h"
+#include "ui/UiText.h"
 
 namespace {
 
 // The audio service's notice of silence (wParam 1) and of sound (0).
 const UINT WM_AUDIO_SILENCE = RegisterWindowMessage("WM_AUDIO_SILENCE");
-
-QString Text(UINT id) {
-    return QString::fromUtf8(LoadString(id));
-}
 
 const QColor kOwnLine(0x1a, 0x4f, 0x8b);
 const QColor kReceivedLine(0x20, 0x20, 0x20);
@@ -38,7 +35,7 @@ const QColor kReceivedBackground(0xfa, 0xf4, 0xdc);
 QSlider* VolumeSlider(QWidget* parent, const char* name, UINT tip) {
     auto* s = new QSlider(Qt::Vertical, parent);
     s->setObjectName(name);
-    s->setToolTip(Text(tip));
+    s->setToolTip(LoadText(tip));
     s->setRange(0, 100);
     s->setFixedHeight(96);
     return s;
@@ -50,7 +47,7 @@ QWidget* Captioned(QWidget* control, UINT caption, QWidget* parent) {
     v->setContentsMargins(0, 0, 0, 0);
     v->setSpacing(2);
     v->addWidget(control, 0, Qt::AlignHCenter);
-    auto* label = new QLabel(Text(caption), box);
+    auto* label = new QLabel(LoadText(caption), box);
     QFont f = label->font();
     f.setPointSizeF(f.pointSizeF() * 0.85);
     label->setFont(f);
@@ -62,8 +59,8 @@ QWidget* Captioned(QWidget* control, UINT caption, QWidget* parent) {
 
 CCallDialog::CCallDialog(QWidget* parent) : CRoundedDialog(parent) {
     setObjectName("call");
-    setWindowTitle(Text(IDS_APP_NAME));
-    m_strCallingBase = Text(IDS_CALL_CALLING);
+    setWindowTitle(LoadText(IDS_APP_NAME));
+    m_strCallingBase = LoadText(IDS_CALL_CALLING);
     BuildControls();
     BindFaders();
     ShowSpeech(false);
@@ -92,7 +89,7 @@ void CCallDialog::BuildControls() {
     m_pClose->setObjectName("close");
     m_pClose->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     m_pClose->setAutoRaise(true);
-    m_pClose->setToolTip(Text(IDS_CALL_HANGUP));
+    m_pClose->setToolTip(LoadText(IDS_CALL_HANGUP));
     connect(m_pClose, &QToolButton::clicked, this, &CCallDialog::reject);
     auto* titleRow = new QHBoxLayout;
     titleRow->addWidget(m_pTitle, 1);
@@ -112,7 +109,7 @@ void CCallDialog::BuildControls() {
     // The media controls.
     m_pMedia = new QWidget(this);
     m_pMedia->setObjectName("media");
-    m_pRemoteVideo = new QLabel(Text(IDS_CALL_NO_VIDEO), m_pMedia);
+    m_pRemoteVideo = new QLabel(LoadText(IDS_CALL_NO_VIDEO), m_pMedia);
     m_pRemoteVideo->setObjectName("remoteVideo");
     m_pRemoteVideo->setAlignment(Qt::AlignCenter);
     m_pRemoteVideo->setFixedSize(176, 144);
@@ -130,20 +127,20 @@ void CCallDialog::BuildControls() {
     m_pSilence->setRange(0, kSilenceMax);
     m_pSilence->setPageStep(1000);
     m_pSilence->setSingleStep(100);
-    m_pSilence->setToolTip(Text(IDS_CALL_SILENCE));
+    m_pSilence->setToolTip(LoadText(IDS_CALL_SILENCE));
     connect(m_pSilence, &QSlider::valueChanged, this, [this] {
         if (!m_pSilence->isSliderDown())
             OnSilenceMoved();
     });
     connect(m_pSilence, &QSlider::sliderReleased, this, &CCallDialog::OnSilenceMoved);
 
-    m_pVideo = new QCheckBox(Text(IDS_CALL_VIDEO), m_pMedia);
+    m_pVideo = new QCheckBox(LoadText(IDS_CALL_VIDEO), m_pMedia);
     m_pVideo->setObjectName("video");
     m_pVideo->setEnabled(false);
     m_pFrameRate = new QSlider(Qt::Horizontal, m_pMedia);
     m_pFrameRate->setObjectName("frameRate");
     m_pFrameRate->setRange(1, 30);
-    m_pFrameRate->setToolTip(Text(IDS_CALL_FRAME_RATE));
+    m_pFrameRate->setToolTip(LoadText(IDS_CALL_FRAME_RATE));
     m_pFrameRate->setEnabled(false);
 
     auto* volumes = new QHBoxLayout;
@@ -159,10 +156,10 @@ void CCallDialog::BuildControls() {
     auto* controls = new QGridLayout;
     controls->setHorizontalSpacing(8);
     controls->addWidget(m_pSpeech, 0, 0);
-    controls->addWidget(new QLabel(Text(IDS_CALL_SILENCE), m_pMedia), 0, 1);
+    controls->addWidget(new QLabel(LoadText(IDS_CALL_SILENCE), m_pMedia), 0, 1);
     controls->addWidget(m_pSilence, 0, 2);
     controls->addWidget(m_pVideo, 1, 0, 1, 1);
-    controls->addWidget(new QLabel(Text(IDS_CALL_FRAME_RATE), m_pMedia), 1, 1);
+    controls->addWidget(new QLabel(LoadText(IDS_CALL_FRAME_RATE), m_pMedia), 1, 1);
     controls->addWidget(m_pFrameRate, 1, 2);
     controls->setColumnStretch(2, 1);
 
@@ -183,7 +180,7 @@ void CCallDialog::BuildControls() {
     m_pInput->setObjectName("input");
     m_pInput->setMaxLength(1000);
     connect(m_pInput, &QLineEdit::returnPressed, this, &CCallDialog::OnSend);
-    m_pSend = new QPushButton(Text(IDS_CALL_SEND), this);
+    m_pSend = new QPushButton(LoadText(IDS_CALL_SEND), this);
     m_pSend->setObjectName("send");
     m_pSend->setAutoDefault(false);
     connect(m_pSend, &QPushButton::clicked, this, &CCallDialog::OnSend);
@@ -191,7 +188,7 @@ void CCallDialog::BuildControls() {
     inputRow->addWidget(m_pInput, 1);
     inputRow->addWidget(m_pSend);
 
-    m_pHangup = new QPushButton(Text(IDS_CALL_HANGUP), this);
+    m_pHangup = new QPushButton(LoadText(IDS_CALL_HANGUP), this);
     m_pHangup->setObjectName("hangup");
     m_pHangup->setAutoDefault(false);
     m_pHangup->setMinimumWidth(120);
@@ -348,7 +345,7 @@ QPixmap CCallDialog::SpeechIcon(bool bSpeaking) {
 void CCallDialog::ShowSpeech(bool bSpeaking) {
     m_bSpeaking = bSpeaking;
     m_pSpeech->setPixmap(SpeechIcon(bSpeaking));
-    m_pSpeech->setToolTip(Text(bSpeaking ? IDS_CALL_SPEAKING : IDS_CALL_QUIET));
+    m_pSpeech->setToolTip(LoadText(bSpeaking ? IDS_CALL_SPEAKING : IDS_CALL_QUIET));
 }
 
 void CCallDialog::reject() {

@@ -9,6 +9,7 @@
 #include "ui/MainDialog.h"
 #include "ui/NoticeDialog.h"
 #include "ui/ProxyDialog.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ void CDesktopUi::SetDialogColors(uint32_t background, uint32_t text) {
 }
 
 void CDesktopUi::ShowMessageBox(UINT id) {
-    QMessageBox::critical(nullptr, QString::fromUtf8(LoadString(IDS_APP_NAME)),
-                          QString::fromUtf8(LoadString(id)));
+    QMessageBox::critical(nullptr, LoadText(IDS_APP_NAME), LoadText(id));
 }
 
 bool CDesktopUi::ShowNotice(UINT id, bool okOnly) {

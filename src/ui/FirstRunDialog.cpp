@@ -10,12 +10,9 @@
 #include "platform/StringTable.h"
 #include "settings/RegistryKey.h"
 #include "ui/NoticeDialog.h"
+#include "ui/UiText.h"
 
 namespace {
-
-QString Text(UINT id) {
-    return QString::fromUtf8(LoadString(id));
-}
 
 std::string Trimmed(const QLineEdit* edit) {
     return edit->text().trimmed().toStdString();
@@ -24,16 +21,16 @@ std::string Trimmed(const QLineEdit* edit) {
 }  // namespace
 
 CFirstRunDialog::CFirstRunDialog(QWidget* parent) : CRoundedDialog(parent) {
-    setWindowTitle(Text(IDS_FIRSTRUN_TITLE));
+    setWindowTitle(LoadText(IDS_FIRSTRUN_TITLE));
     setObjectName("firstRun");
-    auto* title = new QLabel(Text(IDS_FIRSTRUN_TITLE), this);
+    auto* title = new QLabel(LoadText(IDS_FIRSTRUN_TITLE), this);
     QFont bold = title->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.3);
     title->setFont(bold);
-    auto* intro = new QLabel(Text(IDS_FIRSTRUN_INTRO), this);
+    auto* intro = new QLabel(LoadText(IDS_FIRSTRUN_INTRO), this);
     intro->setWordWrap(true);
-    auto* hint = new QLabel(Text(IDS_FIRSTRUN_SERVER_HINT), this);
+    auto* hint = new QLabel(LoadText(IDS_FIRSTRUN_SERVER_HINT), this);
     hint->setWordWrap(true);
 
     // Longer texts could not be stored; an NTV has at most 15 characters.
@@ -49,10 +46,10 @@ CFirstRunDialog::CFirstRunDialog(QWidget* parent) : CRoundedDialog(parent) {
     m_pServer->setMaxLength(static_cast<int>(CRegistryKey::kMaxText) - 1);
 
     auto* form = new QFormLayout;
-    form->addRow(Text(IDS_LABEL_NTV), m_pNtv);
-    form->addRow(Text(IDS_LABEL_PASSWORD), m_pPassword);
+    form->addRow(LoadText(IDS_LABEL_NTV), m_pNtv);
+    form->addRow(LoadText(IDS_LABEL_PASSWORD), m_pPassword);
     auto* serverForm = new QFormLayout;
-    serverForm->addRow(Text(IDS_LABEL_SERVER), m_pServer);
+    serverForm->addRow(LoadText(IDS_LABEL_SERVER), m_pServer);
 
     auto* buttons = MakeButtonRow(m_pOk, &m_pCancel);
 

@@ -10,12 +10,9 @@
 #include <QVBoxLayout>
 
 #include "platform/StringTable.h"
+#include "ui/UiText.h"
 
 namespace {
-
-QString Text(UINT id) {
-    return QString::fromUtf8(LoadString(id));
-}
 
 QPushButton* KeyButton(const QString& text, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
@@ -32,7 +29,7 @@ QPushButton* KeyButton(const QString& text, QWidget* parent) {
 
 CKeypadWindow::CKeypadWindow(QWidget* anchor) : CRoundedDialog(anchor), m_pAnchor(anchor) {
     setObjectName("keypad");
-    setWindowTitle(Text(IDS_BUTTON_KEYPAD));
+    setWindowTitle(LoadText(IDS_BUTTON_KEYPAD));
     // A tool window beside the main one, not a dialog over it.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
 
@@ -55,7 +52,7 @@ CKeypadWindow::CKeypadWindow(QWidget* anchor) : CRoundedDialog(anchor), m_pAncho
         if (d > 0)
             grid->addWidget(m_pDigits[d], (d - 1) / 3, (d - 1) % 3);
     }
-    m_pClear = KeyButton(Text(IDS_KEYPAD_CLEAR), this);
+    m_pClear = KeyButton(LoadText(IDS_KEYPAD_CLEAR), this);
     m_pClear->setObjectName("clear");
     QFont small = m_pClear->font();
     small.setPointSizeF(font().pointSizeF());
@@ -63,13 +60,13 @@ CKeypadWindow::CKeypadWindow(QWidget* anchor) : CRoundedDialog(anchor), m_pAncho
     connect(m_pClear, &QPushButton::clicked, this, &CKeypadWindow::Clear);
     m_pBack = KeyButton(QString::fromUtf8("\u2190"), this);
     m_pBack->setObjectName("backspace");
-    m_pBack->setToolTip(Text(IDS_KEYPAD_BACKSPACE));
+    m_pBack->setToolTip(LoadText(IDS_KEYPAD_BACKSPACE));
     connect(m_pBack, &QPushButton::clicked, this, &CKeypadWindow::Backspace);
     grid->addWidget(m_pClear, 3, 0);
     grid->addWidget(m_pDigits[0], 3, 1);
     grid->addWidget(m_pBack, 3, 2);
 
-    m_pCall = new QPushButton(Text(IDS_KEYPAD_CALL), this);
+    m_pCall = new QPushButton(LoadText(IDS_KEYPAD_CALL), this);
     m_pCall->setObjectName("call");
     m_pCall->setAutoDefault(false);
     m_pCall->setFocusPolicy(Qt::NoFocus);

@@ -28,6 +28,7 @@
 #include "ui/CallDialog.h"
 #include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -35,12 +36,8 @@ int g_nTrayForTests = -1;
 
 const UINT WM_HYPERLINK_EVENT = RegisterWindowMessage("WM_HYPERLINK_EVENT");
 
-QString Text(UINT id) {
-    return QString::fromUtf8(LoadString(id));
-}
-
 QPushButton* Button(QWidget* parent, UINT textId, const char* name) {
-    auto* b = new QPushButton(Text(textId), parent);
+    auto* b = new QPushButton(LoadText(textId), parent);
     b->setObjectName(name);
     // Enter must not press whichever button has the focus.
     b->setAutoDefault(false);
@@ -57,7 +54,7 @@ void CMainDialog::SetTrayAvailableForTests(int available) {
 CMainDialog::CMainDialog(CClientApp& app, QWidget* parent)
     : CRoundedDialog(parent), m_app(app), m_Session(app, *this) {
     setObjectName("mainDialog");
-    setWindowTitle(Text(IDS_APP_NAME));
+    setWindowTitle(LoadText(IDS_APP_NAME));
     setWindowIcon(QIcon(":/icons/velaphon.svg"));
     BuildControls();
     m_app.Settings().SetTopmostHook([this](bool on) { SetTopmost(on); });
@@ -157,7 +154,7 @@ void CMainDialog::BuildControls() {
     setStyleSheet(QString::fromLatin1(kMainStyle));
     auto* logo = new QLabel(this);
     logo->setPixmap(QIcon(":/icons/velaphon.svg").pixmap(28, 28));
-    auto* name = new QLabel(Text(IDS_APP_NAME), this);
+    auto* name = new QLabel(LoadText(IDS_APP_NAME), this);
     QFont big = name->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.3);
@@ -165,11 +162,11 @@ void CMainDialog::BuildControls() {
 
     m_pMinimize = Button(this, IDS_MINIMIZE, "minimize");
     m_pMinimize->setText(QStringLiteral("–"));
-    m_pMinimize->setToolTip(Text(IDS_MINIMIZE));
+    m_pMinimize->setToolTip(LoadText(IDS_MINIMIZE));
     m_pMinimize->setFixedSize(26, 24);
     m_pClose = Button(this, IDS_CLOSE, "close");
     m_pClose->setText(QStringLiteral("×"));
-    m_pClose->setToolTip(Text(IDS_CLOSE));
+    m_pClose->setToolTip(LoadText(IDS_CLOSE));
     m_pClose->setFixedSize(26, 24);
     connect(m_pMinimize, &QPushButton::clicked, this, [this] { OnCommand(IDC_MINIMIZE); });
     connect(m_pClose, &QPushButton::clicked, this, [this] { OnCommand(IDC_CLOSE); });
@@ -202,8 +199,8 @@ void CMainDialog::BuildControls() {
     m_pNtv->setObjectName("ntv");
     m_pStatus = new QComboBox(card);
     m_pStatus->setObjectName("status");
-    m_pStatus->addItem(PresenceDot(kReady), Text(IDS_STATUS_CONNECTED));
-    m_pStatus->addItem(PresenceDot(kAway), Text(IDS_STATUS_AWAY));
+    m_pStatus->addItem(PresenceDot(kReady), LoadText(IDS_STATUS_CONNECTED));
+    m_pStatus->addItem(PresenceDot(kAway), LoadText(IDS_STATUS_AWAY));
     m_pStatus->setCurrentIndex(-1);
     m_pStatus->setEnabled(false);  // until logged in
     // Only the user's choice is sent; the window's own selection at login is not.
@@ -241,7 +238,8 @@ void CMainDialog::BuildControls() {
     connect(m_pSettings, &QPushButton::clicked, this, [this] { OnCommand(IDC_SETTINGS); });
 
     m_pHelp = new QLabel(
-        QStringLiteral("<a href=\"help\" style=\"color:#1f6fb2;\">%1</a>").arg(Text(IDS_HELP_LINK)), this);
+        QStringLiteral("<a href=\"help\" style=\"color:#1f6fb2;\">%1</a>").arg(LoadText(IDS_HELP_LINK)),
+        this);
     m_pHelp->setObjectName("help");
     m_pHelp->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     connect(m_pHelp, &QLabel::linkActivated, this,
@@ -274,7 +272,7 @@ void CMainDialog::ShowIdentity(const QString& name, char state) {
     m_pPresence->setPixmap(PresenceDot(!online ? kOffline : m_pStatus->currentIndex() == 1 ? kAway : kReady));
     const std::string& ntv = m_app.Settings().GetNtv();
     m_pNtv->setText(ntv.empty() ? QString()
-                                : Text(IDS_LABEL_NTV) + QLatin1Char(' ') + QString::fromStdString(ntv));
+                                : LoadText(IDS_LABEL_NTV) + QLatin1Char(' ') + QString::fromStdString(ntv));
 }
 
 int CMainDialog::RunModal() {
@@ -321,7 +319,7 @@ void CMainDialog::OnInitDialog() {
     // 5. Mode.
     if (m_app.IsDynamic()) {
         m_pHelp->hide();
-        m_pUser->setText(Text(IDS_DIRECT_CALL));
+        m_pUser->setText(LoadText(IDS_DIRECT_CALL));
     } else {
         m_pHelp->setEnabled(true);
         m_pUser->setText(QString::fromStdString(m_app.Settings().GetNtv()));
@@ -349,11 +347,11 @@ void CMainDialog::CreateTrayIcon() {
     if (!available)
         return;
     m_pTray = new QSystemTrayIcon(QIcon(":/icons/velaphon.svg"), this);
-    m_pTray->setToolTip(Text(IDS_APP_NAME));
+    m_pTray->setToolTip(LoadText(IDS_APP_NAME));
     m_pTrayMenu = std::make_unique<QMenu>();
-    m_pTrayMenu->addAction(Text(IDS_TRAY_PROPERTIES), this, [this] { OnCommand(IDC_SETTINGS); })
+    m_pTrayMenu->addAction(LoadText(IDS_TRAY_PROPERTIES), this, [this] { OnCommand(IDC_SETTINGS); })
         ->setObjectName("properties");
-    m_pTrayMenu->addAction(Text(IDS_TRAY_EXIT), this, [this] { OnCommand(ID_APP_EXIT); })
+    m_pTrayMenu->addAction(LoadText(IDS_TRAY_EXIT), this, [this] { OnCommand(ID_APP_EXIT); })
         ->setObjectName("exit");
     connect(m_pTray, &QSystemTrayIcon::activated, this, &CMainDialog::OnTrayActivated);
     m_pTray->show();
@@ -538,7 +536,8 @@ void CMainDialog::OnSessionState(char state) {
 void CMainDialog::OnUserInfo(const SSessionUserInfo& info) {
     m_pUser->setText(QString::fromStdString(info.m_strLabel));
     ShowIdentity(m_pUser->text(), m_app.Settings().GetStatus());
-    setWindowTitle(Text(IDS_APP_NAME) + QStringLiteral(" : ") + QString::fromStdString(info.m_strTitleName));
+    setWindowTitle(LoadText(IDS_APP_NAME) + QStringLiteral(" : ") +
+                   QString::fromStdString(info.m_strTitleName));
 }
 
 bool CMainDialog::ShowNotice(UINT id, const std::string& text, bool okOnly) {

@@ -1,4 +1,5 @@
 #include "ui/NoticeDialog.h"
+#include "ui/UiText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -6,7 +7,7 @@
 #include <QVBoxLayout>
 
 CNoticeDialog::CNoticeDialog(const QString& text, bool okOnly, QWidget* parent) : CRoundedDialog(parent) {
-    setWindowTitle(QString::fromUtf8(LoadString(IDS_APP_NAME)));
+    setWindowTitle(LoadText(IDS_APP_NAME));
     setObjectName("notice");
     m_pText = new QLabel(text, this);
     m_pText->setWordWrap(true);
@@ -24,7 +25,7 @@ CNoticeDialog::CNoticeDialog(const QString& text, bool okOnly, QWidget* parent) 
 }
 
 CNoticeDialog::CNoticeDialog(UINT id, bool okOnly, QWidget* parent)
-    : CNoticeDialog(QString::fromUtf8(LoadString(id)), okOnly, parent) {}
+    : CNoticeDialog(LoadText(id), okOnly, parent) {}
 
 bool CNoticeDialog::Ask(QWidget* parent, UINT id, bool okOnly) {
     CNoticeDialog notice(id, okOnly, parent);

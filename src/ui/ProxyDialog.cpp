@@ -10,12 +10,9 @@
 
 #include "platform/StringTable.h"
 #include "settings/RegistryKey.h"
+#include "ui/UiText.h"
 
 namespace {
-
-QString Text(UINT id) {
-    return QString::fromUtf8(LoadString(id));
-}
 
 QLineEdit* Edit(QWidget* parent, const char* name, const std::string& text) {
     auto* e = new QLineEdit(QString::fromStdString(text), parent);
@@ -27,13 +24,13 @@ QLineEdit* Edit(QWidget* parent, const char* name, const std::string& text) {
 }  // namespace
 
 CProxyDialog::CProxyDialog(const SProxyData& proxy, QWidget* parent) : CRoundedDialog(parent) {
-    setWindowTitle(Text(IDS_PROXY_TITLE));
+    setWindowTitle(LoadText(IDS_PROXY_TITLE));
     setObjectName("proxy");
-    auto* title = new QLabel(Text(IDS_PROXY_TITLE), this);
+    auto* title = new QLabel(LoadText(IDS_PROXY_TITLE), this);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
-    auto* intro = new QLabel(Text(IDS_PROXY_INTRO), this);
+    auto* intro = new QLabel(LoadText(IDS_PROXY_INTRO), this);
     intro->setWordWrap(true);
 
     m_pServer = Edit(this, "server", proxy.m_strHost);
@@ -44,10 +41,10 @@ CProxyDialog::CProxyDialog(const SProxyData& proxy, QWidget* parent) : CRoundedD
     m_pPassword->setEchoMode(QLineEdit::Password);
 
     auto* form = new QFormLayout;
-    form->addRow(Text(IDS_LABEL_SERVER), m_pServer);
-    form->addRow(Text(IDS_LABEL_PORT), m_pPort);
-    form->addRow(Text(IDS_LABEL_USER), m_pUser);
-    form->addRow(Text(IDS_LABEL_PASSWORD), m_pPassword);
+    form->addRow(LoadText(IDS_LABEL_SERVER), m_pServer);
+    form->addRow(LoadText(IDS_LABEL_PORT), m_pPort);
+    form->addRow(LoadText(IDS_LABEL_USER), m_pUser);
+    form->addRow(LoadText(IDS_LABEL_PASSWORD), m_pPassword);
 
     auto* buttons = MakeButtonRow(m_pOk, &m_pCancel);
 

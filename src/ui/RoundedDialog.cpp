@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "platform/StringTable.h"
+#include "ui/UiText.h"
 
 CRoundedDialog::CRoundedDialog(QWidget* parent) : QDialog(parent) {
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -17,7 +18,7 @@ CRoundedDialog::CRoundedDialog(QWidget* parent) : QDialog(parent) {
 }
 
 QHBoxLayout* CRoundedDialog::MakeButtonRow(QPushButton*& ok, QPushButton** cancel, bool centred) {
-    ok = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_OK)), this);
+    ok = new QPushButton(LoadText(IDS_BUTTON_OK), this);
     ok->setObjectName("ok");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -25,7 +26,7 @@ QHBoxLayout* CRoundedDialog::MakeButtonRow(QPushButton*& ok, QPushButton** cance
     row->addStretch();
     row->addWidget(ok);
     if (cancel != nullptr) {
-        *cancel = new QPushButton(QString::fromUtf8(LoadString(IDS_BUTTON_CANCEL)), this);
+        *cancel = new QPushButton(LoadText(IDS_BUTTON_CANCEL), this);
         (*cancel)->setObjectName("cancel");
         connect(*cancel, &QPushButton::clicked, this, &QDialog::reject);
         row->addWidget(*cancel);

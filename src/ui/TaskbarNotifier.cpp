@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "platform/StringTable.h"
+#include "ui/UiText.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ CTaskbarNotifier::CTaskbarNotifier(HWND notify, QWidget* parent)
 
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(":/icons/velaphon.svg").pixmap(32, 32));
-    m_pTitle = new QLabel(QString::fromUtf8(LoadString(IDS_APP_NAME)), this);
+    m_pTitle = new QLabel(LoadText(IDS_APP_NAME), this);
     QFont bold = m_pTitle->font();
     bold.setBold(true);
     m_pTitle->setFont(bold);
