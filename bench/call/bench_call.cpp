@@ -21,7 +21,7 @@
 
 #include "audio/WavFile.h"
 #include "integration/call/CliProcess.h"
-#include "server/AccountStore.h"
+#include "support/AccountSeed.h"
 
 namespace {
 
@@ -49,52 +49,15 @@ long Onset(const std::vector<int16_t>& samples) {
 class CServer {
 public:
     bool Start(const std::string& db) {
-        int err[2];
-        if (pipe(err) != 0)
-            return false;
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(err[1], 2);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            close_range(3, ~0U, 0);
-            const std::string program = std::string(VP_BINARY_DIR) + "/bin/velaphond";
-            const std::string listen = std::string(kAddress) + ":443", http = std::string(kAddress) + ":0";
-            execl(program.c_str(), program.c_str(), "serve", "--db", db.c_str(), "--listen", listen.c_str(),
-                  "--http", http.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(err[1]);
-        m_fd = err[0];
-        std::string log;
-        char buf[512];
-        ssize_t n;
-        while (log.find("listening ") == std::string::npos && (n = read(m_fd, buf, sizeof buf)) > 0)
-            log.append(buf, static_cast<size_t>(n));
-        // The rest of its log is not needed; reading it keeps the pipe from filling.
-        m_drain = std::thread([fd = m_fd] {
-            char b[512];
-            while (read(fd, b, sizeof b) > 0) {
-            }
-        });
-        return log.find("listening ") != std::string::npos;
-    }
-    ~CServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_drain.joinable())
-            m_drain.join();
-        if (m_fd >= 0)
-            close(m_fd);
+        return m_Process.Start(
+                   {std::string(VP_BINARY_DIR) + "/bin/velaphond", "serve", "--db", db, "--listen",
+                    std::string(kAddress) + ":443", "--http", std::string(kAddress) + ":0"},
+                   vp::test::CChildProcess::kErr) &&
+               m_Process.WaitLine("listening ", vp::test::CChildProcess::EMatch::Substring, -1);
     }
 
 private:
-    pid_t m_pid = -1;
-    int m_fd = -1;
-    std::thread m_drain;
+    vp::test::CChildProcess m_Process;
 };
 
 // One call; the latency in ms, or NaN when the call or the measure failed.
@@ -128,17 +91,10 @@ double MeasureCall(const std::string& dir, const std::string& sent, int index) {
 void BM_MouthToEarLatency(benchmark::State& state) {
     char pattern[] = "/tmp/vp-bench-call-XXXXXX";
     const std::string dir = mkdtemp(pattern);
-    {
-        CAccountStore store;
-        if (!store.Open(dir + "/accounts.db", true)) {
-            state.SkipWithError("no account store");
-            return;
-        }
-        for (auto [ntv, password] : {std::pair{"5550161", "pw-ana"}, std::pair{"5550162", "pw-bea"}}) {
-            CUserProfile p;
-            p.strNtv = ntv;
-            store.AddUser(p, password, EHashCost::Minimal);
-        }
+    if (!vp::test::SeedDatabase(dir + "/accounts.db",
+                                {{"5550161", "pw-ana", "", {}}, {"5550162", "pw-bea", "", {}}})) {
+        state.SkipWithError("no account store");
+        return;
     }
     // Silence, then a 1 kHz burst at half scale, then silence.
     std::vector<int16_t> burst(static_cast<size_t>((kLeadSeconds + kBurstSeconds + 1.0) * kRate), 0);

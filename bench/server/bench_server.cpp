@@ -5,11 +5,8 @@
 // loopback twice. Sizes: VP_BENCH_CLIENTS (default 5000), VP_BENCH_CALLS (500), VP_BENCH_SECONDS (10 per
 // phase).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +25,7 @@
 #include "net/Protocol.h"
 #include "server/AccountStore.h"
 #include "server/FrameSplitter.h"
+#include "support/Process.h"
 
 namespace {
 
@@ -218,71 +216,28 @@ private:
     uint32_t m_nCounter = 0;
 };
 
-// velaphond as a child process; its log is read (and dropped) so it never blocks on a full pipe.
+// velaphond as a child process; its log is collected so it never blocks on a full pipe.
 class CServerChild {
 public:
     bool Start(const std::string& db, const std::string& address) {
-        int err[2];
-        if (pipe(err) != 0)
+        if (!m_Process.Start({std::string(VP_BINARY_DIR) + "/bin/velaphond", "serve", "--db", db, "--listen",
+                              address + ":0", "--http", address + ":0"},
+                             vp::test::CChildProcess::kErr)) {
             return false;
-        std::vector<std::string> args = {std::string(VP_BINARY_DIR) + "/bin/velaphond",
-                                         "serve",
-                                         "--db",
-                                         db,
-                                         "--listen",
-                                         address + ":0",
-                                         "--http",
-                                         address + ":0"};
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const pid_t parent = getpid();
-        m_pid = fork();
-        if (m_pid == 0) {
-            // The server ends with this process, whatever happens to it.
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(127);
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, 1);
-            dup2(err[1], 2);
-            close_range(3, ~0U, 0);
-            execv(argv[0], argv.data());
-            _exit(127);
         }
-        close(err[1]);
-        if (m_pid < 0)
+        std::string line;
+        if (!m_Process.WaitLine("listening ", vp::test::CChildProcess::EMatch::Substring, -1, &line))
             return false;
-        FILE* log = fdopen(err[0], "r");
-        char line[512];
-        while (std::fgets(line, sizeof line, log) != nullptr) {
-            unsigned port = 0;
-            const char* at = std::strstr(line, "listening ");
-            if (at != nullptr && std::sscanf(std::strchr(at, ':') + 1, "%u", &port) == 1) {
-                m_nPort = static_cast<uint16_t>(port);
-                break;
-            }
-        }
-        m_Drain = std::thread([log] {
-            char buf[512];
-            while (std::fgets(buf, sizeof buf, log) != nullptr) {
-            }
-            std::fclose(log);
-        });
+        unsigned port = 0;
+        const char* at = std::strstr(line.c_str(), "listening ");
+        if (std::strchr(at, ':') != nullptr && std::sscanf(std::strchr(at, ':') + 1, "%u", &port) == 1)
+            m_nPort = static_cast<uint16_t>(port);
         return m_nPort != 0;
     }
-    ~CServerChild() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_Drain.joinable())
-            m_Drain.join();
-    }
+    ~CServerChild() { m_Process.Stop(SIGTERM, -1); }
     // CPU seconds the server has used.
     double CpuSeconds() const {
-        FILE* f = std::fopen(("/proc/" + std::to_string(m_pid) + "/stat").c_str(), "r");
+        FILE* f = std::fopen(("/proc/" + std::to_string(m_Process.Pid()) + "/stat").c_str(), "r");
         if (f == nullptr)
             return 0;
         char buf[1024];
@@ -300,9 +255,8 @@ public:
     uint16_t Port() const { return m_nPort; }
 
 private:
-    pid_t m_pid = -1;
+    vp::test::CChildProcess m_Process;
     uint16_t m_nPort = 0;
-    std::thread m_Drain;
 };
 
 void RaiseFileLimit() {

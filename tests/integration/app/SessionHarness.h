@@ -21,6 +21,8 @@
 #include "platform/Messages.h"
 #include "platform/StringTable.h"
 #include "server/AccountStore.h"
+#include "support/AccountSeed.h"
+#include "support/Process.h"
 
 namespace sessiontest {
 
@@ -37,28 +39,8 @@ inline void Idle(int ms) {
     PumpMessagesUntil([] { return false; }, ms);
 }
 
-struct SUser {
-    std::string ntv, password, name;
-    std::vector<std::pair<std::string, std::string>> contacts;  // NTV, nickname
-};
-
-// Accounts and contact lists in a fresh database (cheap hashes).
-inline bool SeedDatabase(const std::string& path, const std::vector<SUser>& users) {
-    CAccountStore store;
-    if (!store.Open(path, true))
-        return false;
-    for (const SUser& u : users) {
-        CUserProfile p;
-        p.strNtv = u.ntv;
-        p.strName = u.name;
-        if (store.AddUser(p, u.password, EHashCost::Minimal) != CAccountStore::EResult::Done)
-            return false;
-        for (const auto& [ntv, nick] : u.contacts)
-            if (store.AddContact(u.ntv, ntv, nick) != CAccountStore::EResult::Done)
-                return false;
-    }
-    return true;
-}
+using vp::test::SeedDatabase;
+using vp::test::SUser;
 
 // Every worktree's copy of these tests uses the same addresses, and another copy may be running: a test
 // waits for its address to be free rather than fail, and keeps it while its server is down, so that no
@@ -127,105 +109,39 @@ public:
         m_bHeld = m_Hold.Take(m_address, 5000);
     }
 
-private:
-    bool StartOnce() {
-        Kill();
-        std::vector<std::string> args = {"serve",  "--db",          m_db, "--listen", m_address + ":443",
-                                         "--http", m_address + ":0"};
-        args.insert(args.end(), m_extra.begin(), m_extra.end());
-        int err[2];
-        if (pipe(err) != 0)
-            return false;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.clear();
-            m_bEnded = false;
-        }
-        m_pid = servertest::Spawn(args, -1, err[1]);
-        close(err[1]);
-        if (m_pid < 0) {
-            close(err[0]);
-            return false;
-        }
-        m_reader = std::thread([this, fd = err[0]] { ReadLog(fd); });
-        std::string line;
-        if (!WaitForLog("listening ", 20000, &line))
-            return false;
-        const size_t colon = line.rfind(':');
-        m_nHttpPort = static_cast<uint16_t>(std::atoi(line.c_str() + colon + 1));
-        return true;
-    }
-
-public:
     // Ends the process at once.
-    void Kill() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-        if (m_reader.joinable())
-            m_reader.join();
-    }
+    void Kill() { m_Server.Kill(); }
     // Waits (without dispatching) for a log line holding the text.
-    bool WaitForLog(const std::string& text, int timeoutMs = 15000, std::string* found = nullptr) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        bool seen = false;
-        m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            for (const auto& l : m_lines) {
-                if (l.find(text) != std::string::npos) {
-                    if (found != nullptr)
-                        *found = l;
-                    seen = true;
-                }
-            }
-            return seen || m_bEnded;
-        });
-        return seen;
+    bool WaitForLog(const std::string& text, int timeoutMs = 15000) {
+        return m_Server.WaitForLog(text, timeoutMs);
     }
     // Whether a line holding the text has been logged (no waiting).
-    bool Logged(const std::string& text) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (const auto& l : m_lines)
-            if (l.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-    uint16_t HttpPort() const { return m_nHttpPort; }
+    bool Logged(const std::string& text) { return m_Server.Logged(text); }
+    uint16_t HttpPort() const { return m_Server.HttpPort(); }
     const std::string& Address() const { return m_address; }
 
 private:
-    void ReadLog(int fd) {
-        std::string pending;
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0) {
-            pending.append(buf, static_cast<size_t>(n));
-            size_t nl;
-            while ((nl = pending.find('\n')) != std::string::npos) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_lines.push_back(pending.substr(0, nl));
-                pending.erase(0, nl + 1);
-                m_cv.notify_all();
-            }
-        }
-        close(fd);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bEnded = true;
-        m_cv.notify_all();
-    }
+    bool StartOnce() { return m_Server.Start(m_db, m_address, m_extra, kPort); }
 
     std::string m_db, m_address;
     std::vector<std::string> m_extra;
-    pid_t m_pid = -1;
-    uint16_t m_nHttpPort = 0;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<std::string> m_lines;
-    bool m_bEnded = false;
+    servertest::CServerProcess m_Server;
     CAddressHold m_Hold;
     bool m_bHeld = false;
+};
+
+// velaphond on ADDRESS:443 over a fresh database holding the users, in a scratch folder of the test.
+struct SSeededServer {
+    SSeededServer(const std::string& address, const std::vector<SUser>& users,
+                  std::vector<std::string> extra = {})
+        : address(address), server(scratch.File("accounts.db"), address, std::move(extra)) {
+        EXPECT_TRUE(SeedDatabase(scratch.File("accounts.db"), users));
+        started = server.Start();
+    }
+    std::string address;
+    CScratch scratch;
+    CVelaphond server;
+    bool started = false;
 };
 
 // What the controller asked of its window, and the answers it gets.

@@ -22,15 +22,9 @@ const std::vector<SUser> kUsers = {
     {"1003", "pw-carl", "", {}},
 };
 
-struct SServerFixture {
+struct SServerFixture : SSeededServer {
     explicit SServerFixture(const std::string& address, std::vector<std::string> extra = {})
-        : server(scratch.File("accounts.db"), address, std::move(extra)) {
-        EXPECT_TRUE(SeedDatabase(scratch.File("accounts.db"), kUsers));
-        started = server.Start();
-    }
-    CScratch scratch;
-    CVelaphond server;
-    bool started = false;
+        : SSeededServer(address, kUsers, std::move(extra)) {}
 };
 
 // A separate observer speaking raw frames: asks the server for one NTV's letter.

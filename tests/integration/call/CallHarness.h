@@ -4,12 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "integration/app/SessionHarness.h"
@@ -30,16 +25,8 @@ inline const std::vector<SUser>& Users() {
 }
 
 // velaphond on ADDRESS:443 with the accounts above.
-struct SCallServer {
-    explicit SCallServer(const std::string& address)
-        : address(address), server(scratch.File("accounts.db"), address) {
-        EXPECT_TRUE(SeedDatabase(scratch.File("accounts.db"), Users()));
-        started = server.Start();
-    }
-    std::string address;
-    CScratch scratch;
-    CVelaphond server;
-    bool started = false;
+struct SCallServer : SSeededServer {
+    explicit SCallServer(const std::string& address) : SSeededServer(address, Users()) {}
 };
 
 }  // namespace calltest

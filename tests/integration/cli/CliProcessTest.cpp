@@ -5,104 +5,18 @@
 #include <sstream>
 
 #include "integration/app/SessionHarness.h"
+#include "integration/call/CliProcess.h"
 
 namespace {
 
 using namespace sessiontest;
 
-std::string CliBinary() {
-    return std::string(VP_BINARY_DIR) + "/bin/velaphon-cli";
-}
-
-// A running velaphon-cli whose standard output is collected line by line.
-class CCli {
+// A running velaphon-cli whose standard output is collected line by line; it may take a while to end.
+class CCli : public calltest::CCli {
 public:
-    explicit CCli(std::vector<std::string> args) {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        std::vector<std::string> all = {CliBinary()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const pid_t parent = getpid();
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
-                _exit(127);
-            dup2(out[1], 1);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 2);
-            close_range(3, ~0U, 0);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        m_reader = std::thread([this, fd = out[0]] {
-            std::string pending;
-            char buf[1024];
-            ssize_t n;
-            while ((n = read(fd, buf, sizeof buf)) > 0) {
-                pending.append(buf, static_cast<size_t>(n));
-                size_t nl;
-                while ((nl = pending.find('\n')) != std::string::npos) {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    m_lines.push_back(pending.substr(0, nl));
-                    pending.erase(0, nl + 1);
-                    m_cv.notify_all();
-                }
-            }
-            close(fd);
-        });
-    }
-    ~CCli() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_reader.joinable())
-            m_reader.join();
-    }
-    // Waits for a line equal to `line`.
-    bool WaitLine(const std::string& line, int timeoutMs = 20000) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
-        });
-    }
-    int Count(const std::string& line) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return static_cast<int>(std::count(m_lines.begin(), m_lines.end(), line));
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-    void Signal(int sig) { kill(m_pid, sig); }
+    using calltest::CCli::CCli;
     // The exit code, waiting for the end (-1 when it did not end in time).
-    int Wait(int timeoutMs = 30000) {
-        for (int waited = 0; waited < timeoutMs; waited += 10) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                if (m_reader.joinable())
-                    m_reader.join();
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<std::string> m_lines;
+    int Wait(int timeoutMs = 30000) { return calltest::CCli::Wait(timeoutMs); }
 };
 
 const std::vector<SUser> kUsers = {
@@ -110,15 +24,9 @@ const std::vector<SUser> kUsers = {
     {"5550002", "demo-b", "", {}},
 };
 
-struct SServer {
+struct SServer : SSeededServer {
     explicit SServer(const std::string& address, std::vector<std::string> extra = {})
-        : server(scratch.File("accounts.db"), address, std::move(extra)) {
-        EXPECT_TRUE(SeedDatabase(scratch.File("accounts.db"), kUsers));
-        started = server.Start();
-    }
-    CScratch scratch;
-    CVelaphond server;
-    bool started = false;
+        : SSeededServer(address, kUsers, std::move(extra)) {}
 };
 
 TEST(CliProcess, BadArgumentsEndWithCode2) {

@@ -3,28 +3,23 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/Frame.h"
 #include "net/Protocol.h"
+#include "support/Process.h"
 
 namespace servertest {
 
@@ -33,31 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 inline std::string Binary() {
     return std::string(VP_BINARY_DIR) + "/bin/velaphond";
-}
-
-// Starts velaphond with the arguments, standard output and error on the given descriptors (-1: nowhere).
-// The child dies with the test, so a failed test never leaves a server behind or a pipe open.
-inline pid_t Spawn(const std::vector<std::string>& args, int outFd, int errFd) {
-    std::vector<std::string> all = {Binary()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        int null = open("/dev/null", O_RDWR);
-        dup2(outFd >= 0 ? outFd : null, 1);
-        dup2(errFd >= 0 ? errFd : null, 2);
-        close_range(3, ~0U, 0);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 // A scratch folder removed at the end of the test.
@@ -85,60 +55,32 @@ struct CRun {
 
 // Runs velaphond with the arguments to its end, collecting both outputs.
 inline CRun RunTool(const std::vector<std::string>& args) {
-    int out[2], err[2];
-    EXPECT_EQ(pipe(out), 0);
-    EXPECT_EQ(pipe(err), 0);
-    pid_t pid = Spawn(args, out[1], err[1]);
-    close(out[1]);
-    close(err[1]);
+    std::vector<std::string> all = {Binary()};
+    all.insert(all.end(), args.begin(), args.end());
+    vp::test::CChildProcess process;
     CRun run;
-    if (pid < 0)
+    if (!process.Start(all, vp::test::CChildProcess::kOut | vp::test::CChildProcess::kErr))
         return run;
-    auto drain = [](int fd, std::string& into) {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0)
-            into.append(buf, static_cast<size_t>(n));
-        close(fd);
-    };
-    std::thread t([&] { drain(err[0], run.strErr); });
-    drain(out[0], run.strOut);
-    t.join();
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.nExit = process.Wait(-1);
+    run.strOut = process.Text(vp::test::CChildProcess::kOut);
+    run.strErr = process.Text(vp::test::CChildProcess::kErr);
     return run;
 }
 
 // `velaphond serve` on `address` with free ports; its log lines are collected as they come.
 class CServerProcess {
 public:
-    ~CServerProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_reader.joinable())
-            m_reader.join();
-    }
-
-    // Starts and waits for the "listening" line. False when the process ended first.
-    bool Start(const std::string& db, const std::string& address,
-               const std::vector<std::string>& extra = {}) {
+    // Starts (clients on `port`, 0: a free one) and waits for the "listening" line. False when the
+    // process ended first.
+    bool Start(const std::string& db, const std::string& address, const std::vector<std::string>& extra = {},
+               uint16_t port = 0) {
         m_strAddress = address;
-        std::vector<std::string> args = {"serve",  "--db",        db, "--listen", address + ":0",
+        std::vector<std::string> args = {Binary(), "serve",       "--db",
+                                         db,       "--listen",    address + ":" + std::to_string(port),
                                          "--http", address + ":0"};
         args.insert(args.end(), extra.begin(), extra.end());
-        int err[2];
-        if (pipe(err) != 0)
+        if (!m_Process.Start(args, vp::test::CChildProcess::kErr))
             return false;
-        m_pid = Spawn(args, -1, err[1]);
-        close(err[1]);
-        if (m_pid < 0) {
-            close(err[0]);
-            return false;
-        }
-        m_reader = std::thread([this, fd = err[0]] { ReadLog(fd); });
         std::string line;
         if (!WaitForLog("listening ", 20000, &line))
             return false;
@@ -155,46 +97,22 @@ public:
     }
 
     // Sends the signal and waits for the exit code (128 + signal when killed by it).
-    int Stop(int signal = SIGTERM) {
-        if (m_pid <= 0)
-            return -1;
-        kill(m_pid, signal);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        if (m_reader.joinable())
-            m_reader.join();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    int Stop(int signal = SIGTERM) { return m_Process.Stop(signal, -1); }
+    // Ends the process at once.
+    void Kill() { m_Process.Kill(); }
 
     // Waits for a log line containing the text; gives the line.
     bool WaitForLog(const std::string& text, int timeoutMs = 10000, std::string* found = nullptr) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        bool ok = m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            for (const auto& l : m_lines) {
-                if (l.find(text) != std::string::npos) {
-                    if (found != nullptr)
-                        *found = l;
-                    return true;
-                }
-            }
-            return m_bEnded;
-        });
-        if (!ok)
-            return false;
-        for (const auto& l : m_lines) {
-            if (l.find(text) != std::string::npos)
-                return true;
-        }
-        return false;
+        return m_Process.WaitLine(text, vp::test::CChildProcess::EMatch::Substring, timeoutMs, found);
     }
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
+    // Whether a line holding the text has been logged (no waiting).
+    bool Logged(const std::string& text) {
+        return m_Process.Count(text, vp::test::CChildProcess::EMatch::Substring) > 0;
     }
+    std::vector<std::string> Lines() { return m_Process.Lines(); }
     // Resident memory of the server process in KiB.
     long RssKb() const {
-        FILE* f = std::fopen(("/proc/" + std::to_string(m_pid) + "/status").c_str(), "r");
+        FILE* f = std::fopen(("/proc/" + std::to_string(Pid()) + "/status").c_str(), "r");
         if (f == nullptr)
             return -1;
         char line[256];
@@ -207,41 +125,16 @@ public:
         return kb;
     }
 
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return m_Process.Pid(); }
     const std::string& Address() const { return m_strAddress; }
     uint16_t Port() const { return m_nPort; }
     uint16_t HttpPort() const { return m_nHttpPort; }
 
 private:
-    void ReadLog(int fd) {
-        std::string pending;
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0) {
-            pending.append(buf, static_cast<size_t>(n));
-            size_t nl;
-            while ((nl = pending.find('\n')) != std::string::npos) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_lines.push_back(pending.substr(0, nl));
-                pending.erase(0, nl + 1);
-                m_cv.notify_all();
-            }
-        }
-        close(fd);
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bEnded = true;
-        m_cv.notify_all();
-    }
-
-    pid_t m_pid = -1;
+    vp::test::CChildProcess m_Process;
     std::string m_strAddress;
     uint16_t m_nPort = 0;
     uint16_t m_nHttpPort = 0;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<std::string> m_lines;
-    bool m_bEnded = false;
 };
 
 struct CFrame {
