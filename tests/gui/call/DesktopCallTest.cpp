@@ -20,6 +20,8 @@
 #include "audio/MixerBackend.h"
 #include "audio/VirtualWave.h"
 #include "audio/WavFile.h"
+#include "gui/support/OffscreenClient.h"
+#include "gui/support/ServerProcess.h"
 #include "integration/call/CliProcess.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
@@ -34,76 +36,18 @@
 
 namespace {
 
+using namespace guitest;
+
 const QString kAddress = "127.0.0.150";
 
 // velaphond on 127.0.0.150:443 with Ana (the desktop, who knows Bea as "Bea R.") and Bea (velaphon-cli).
-class CServer {
+class CServer : public CServerProcess {
 public:
-    explicit CServer(const QString& dir) {
-        const std::string db = (dir + "/accounts.db").toStdString();
-        CAccountStore store;
-        if (!store.Open(db, true))
-            return;
-        for (auto [ntv, name] : {std::pair{"5550141", "Ana Gil"}, std::pair{"5550142", "Bea Ruiz"}}) {
-            CUserProfile p;
-            p.strNtv = ntv;
-            p.strName = name;
-            store.AddUser(p, std::string("pw-") + ntv, EHashCost::Minimal);
-        }
-        store.AddContact("5550141", "5550142", "Bea R.");
-        m_process.start(QString::fromUtf8(VP_SERVER_PROGRAM),
-                        {"serve", "--db", QString::fromStdString(db), "--listen", kAddress + ":443", "--http",
-                         kAddress + ":0"});
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 15000 && m_process.state() != QProcess::NotRunning) {
-            m_log += QString::fromUtf8(m_process.readAllStandardError());
-            if (m_log.contains("listening ")) {
-                m_bStarted = true;
-                break;
-            }
-            QTest::qWait(20);
-        }
-    }
-    ~CServer() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool Started() const { return m_bStarted; }
-
-private:
-    QProcess m_process;
-    QString m_log;
-    bool m_bStarted = false;
+    explicit CServer(const QString& dir)
+        : CServerProcess(VP_SERVER_PROGRAM, (dir + "/accounts.db").toStdString(), kAddress.toStdString(),
+                         {{"5550141", "pw-5550141", "Ana Gil", {{"5550142", "Bea R."}}},
+                          {"5550142", "pw-5550142", "Bea Ruiz", {}}}) {}
 };
-
-template <class T>
-T* FindVisible(const char* name = nullptr) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w);
-            t != nullptr && t->isVisible() && (name == nullptr || t->objectName() == name))
-            return t;
-    return nullptr;
-}
-
-// Runs `script` inside the main window's loop; whatever happens, the program ends afterwards.
-void Script(std::function<void()> script) {
-    QTimer::singleShot(0, [script] {
-        struct SCloser {
-            ~SCloser() {
-                for (QWidget* w : QApplication::topLevelWidgets()) {
-                    if (auto* main = qobject_cast<CMainDialog*>(w)) {
-                        if (!main->HasEnded())
-                            main->EndDialog(-1);
-                    } else if (auto* d = qobject_cast<QDialog*>(w); d != nullptr && d->isVisible()) {
-                        d->reject();
-                    }
-                }
-            }
-        } closer;
-        script();
-    });
-}
 
 // The incoming prompt runs its own loop beneath whatever waits when the call arrives: it is answered from
 // a timer, which fires inside that loop. `text` receives what the prompt said.
@@ -134,32 +78,22 @@ bool HasLine(QListWidget* list, const QString& text, int style) {
 
 }  // namespace
 
-class DesktopCallTest : public QObject {
+class DesktopCallTest : public COffscreenClientTest {
     Q_OBJECT
 
-    std::unique_ptr<CTempEnvironment> m_env;
-    std::unique_ptr<CQtMessagePump> m_pump;
     std::unique_ptr<CServer> m_server;
     std::shared_ptr<CVirtualWaveBackend> m_devices;
 
     std::string File(const std::string& name) const { return m_env->Root() + "/" + name; }
 
     int RunDesktop(std::function<void(CMainDialog*)> script) {
-        SStartOptions options;
-        options.m_args = {"/opt/velaphon-call-test"};
-        options.m_getenv = [](const char*) -> const char* { return nullptr; };
-        options.m_bInstallUrlHandler = false;
-        CDesktopUi ui;
-        CClientApp app;
-        ui.m_onMainWindow = [&](CMainDialog* main) {
-            if (main != nullptr)
-                Script([main, script] {
-                    // Logged in, the contact list known.
-                    QTRY_VERIFY_WITH_TIMEOUT(main->ContactsButton()->isEnabled(), 15000);
-                    script(main);
-                });
-        };
-        return app.Run(options, ui);
+        return RunClient(
+            [script](CMainDialog* main, CClientApp&) {
+                // Logged in, the contact list known.
+                QTRY_VERIFY_WITH_TIMEOUT(main->ContactsButton()->isEnabled(), 15000);
+                script(main);
+            },
+            TestOptions({"/opt/velaphon-call-test"}));
     }
     calltest::CCli* Bea(std::unique_ptr<calltest::CCli>& holder, const std::vector<std::string>& extra,
                         const std::string& ntv = "5550142", const std::string& password = "pw-5550142") {
@@ -169,11 +103,7 @@ class DesktopCallTest : public QObject {
 
 private slots:
     void initTestCase() {
-        m_env = std::make_unique<CTempEnvironment>();
-        m_env->Set("VELAPHON_SOUND_DEVICE", "null");
-        m_pump = std::make_unique<CQtMessagePump>();
-        CMainDialog::SetTrayAvailableForTests(-1);
-        SetStringLanguage(LANG_ENGLISH_US);
+        BeginClient(true);
         m_server = std::make_unique<CServer>(QString::fromStdString(m_env->Root()));
         QVERIFY(m_server->Started());
         // The desktop's sound: speech over and over in, a file out, no mixer.
@@ -197,8 +127,7 @@ private slots:
     void cleanupTestCase() {
         SetWaveBackends({});
         m_server.reset();
-        m_pump.reset();
-        m_env.reset();
+        EndClient();
     }
 
     void theCliCallsTheDesktopWhichAnswersChatsAndHangsUp() {

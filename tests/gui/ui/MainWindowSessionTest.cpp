@@ -18,6 +18,8 @@
 #include <memory>
 
 #include "app/ClientApp.h"
+#include "gui/support/OffscreenClient.h"
+#include "gui/support/ServerProcess.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "server/AccountStore.h"
@@ -31,65 +33,15 @@
 
 namespace {
 
-// velaphond on ADDRESS:443 with Ana (1001, contact Bea) and Bea (1002, contact Ana).
-class CServer {
-public:
-    CServer(const QString& dir, const QString& address) : m_address(address) {
-        const std::string db = (dir + "/accounts.db").toStdString();
-        CAccountStore store;
-        if (!store.Open(db, true))
-            return;
-        for (auto [ntv, name, contact, nick] :
-             {std::tuple{"1001", "Ana Gil", "1002", "Bea"}, std::tuple{"1002", "Bea Ruiz", "1001", "Ana"}}) {
-            CUserProfile p;
-            p.strNtv = ntv;
-            p.strName = name;
-            store.AddUser(p, std::string("pw-") + ntv, EHashCost::Minimal);
-            store.AddContact(ntv, contact, nick);
-        }
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        // Another run of this test elsewhere may hold the address for a while: wait for it.
-        QElapsedTimer waited;
-        waited.start();
-        while (!m_bStarted && waited.elapsed() < 90000) {
-            m_log.clear();
-            m_process.start(QString::fromUtf8(VP_SERVER_PROGRAM),
-                            {"serve", "--db", QString::fromStdString(db), "--listen", address + ":443",
-                             "--http", address + ":0"});
-            m_bStarted = WaitForLog("listening ");
-            if (!m_bStarted) {
-                m_process.waitForFinished(5000);
-                m_log += QString::fromUtf8(m_process.readAllStandardError());
-                if (!m_log.contains("Address already in use"))
-                    break;
-                QTest::qWait(200);
-            }
-        }
-    }
-    ~CServer() {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool Started() const { return m_bStarted; }
-    bool WaitForLog(const QString& text, int timeoutMs = 15000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < timeoutMs) {
-            m_log += QString::fromUtf8(m_process.readAllStandardError());
-            if (m_log.contains(text))
-                return true;
-            if (m_process.state() == QProcess::NotRunning)
-                return false;
-            QTest::qWait(20);
-        }
-        return false;
-    }
+using namespace guitest;
 
-private:
-    QString m_address;
-    QProcess m_process;
-    QString m_log;
-    bool m_bStarted = false;
+// velaphond on ADDRESS:443 with Ana (1001, contact Bea) and Bea (1002, contact Ana).
+class CServer : public CServerProcess {
+public:
+    CServer(const QString& dir, const QString& address)
+        : CServerProcess(VP_SERVER_PROGRAM, (dir + "/accounts.db").toStdString(), address.toStdString(),
+                         {{"1001", "pw-1001", "Ana Gil", {{"1002", "Bea"}}},
+                          {"1002", "pw-1002", "Bea Ruiz", {{"1001", "Ana"}}}}) {}
 };
 
 // A peer logged in from this process: its own session, shown nowhere.
@@ -113,34 +65,12 @@ public:
     QList<QUrl> urls;
 };
 
-// Runs `script` inside the loop about to start; whatever happens, the windows it leaves are closed.
-void Script(std::function<void()> script) {
-    QTimer::singleShot(0, [script] {
-        struct SCloser {
-            ~SCloser() {
-                for (QWidget* w : QApplication::topLevelWidgets()) {
-                    if (auto* main = qobject_cast<CMainDialog*>(w)) {
-                        if (!main->HasEnded())
-                            main->EndDialog(-1);
-                    } else if (auto* d = qobject_cast<QDialog*>(w); d != nullptr && d->isVisible()) {
-                        d->reject();
-                    }
-                }
-            }
-        } closer;
-        script();
-    });
-}
-
 }  // namespace
 
-class MainWindowSessionTest : public QObject {
+class MainWindowSessionTest : public COffscreenClientTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTempEnvironment> m_env;
-    std::unique_ptr<CQtMessagePump> m_pump;
-
     void Seed(const std::string& ntv, const std::string& password, const std::string& host) {
         std::filesystem::create_directories(m_env->ConfigDir());
         std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
@@ -149,31 +79,12 @@ private:
                                          << "\"Host\"=text:\"" << host << "\"\n";
     }
     int RunClient(std::function<void(CMainDialog*, CClientApp&)> script) {
-        SStartOptions options;
-        options.m_args = {"/opt/velaphon-session-test"};
-        options.m_getenv = [](const char*) -> const char* { return nullptr; };
-        options.m_bInstallUrlHandler = false;
-        CDesktopUi ui;
-        CClientApp app;
-        ui.m_onMainWindow = [&](CMainDialog* main) {
-            if (main != nullptr)
-                Script([main, &app, script] { script(main, app); });
-        };
-        return app.Run(options, ui);
+        return guitest::RunClient(script, TestOptions({"/opt/velaphon-session-test"}));
     }
 
 private slots:
-    void init() {
-        m_env = std::make_unique<CTempEnvironment>();
-        m_env->Set("VELAPHON_SOUND_DEVICE", "null");
-        m_pump = std::make_unique<CQtMessagePump>();
-        CMainDialog::SetTrayAvailableForTests(-1);
-        SetStringLanguage(LANG_ENGLISH_US);
-    }
-    void cleanup() {
-        m_pump.reset();
-        m_env.reset();
-    }
+    void init() { BeginClient(true); }
+    void cleanup() { EndClient(); }
 
     // First: ALSA reads its configuration once per process, and only a sound server running by then
     // becomes its "default".

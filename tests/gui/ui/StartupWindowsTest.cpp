@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/ClientApp.h"
+#include "gui/support/OffscreenClient.h"
 #include "platform/InstanceLock.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
@@ -28,13 +29,7 @@
 
 namespace {
 
-template <class T>
-T* FindVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t != nullptr && t->isVisible())
-            return t;
-    return nullptr;
-}
+using namespace guitest;
 
 QString Text(UINT id) {
     return QString::fromUtf8(LoadString(id));
@@ -73,26 +68,6 @@ std::shared_ptr<SAnswer> AnswerNextNotice(bool ok) {
     return answer;
 }
 
-// Runs `script` inside the loop that is about to start. Whatever happens in it, the windows it leaves
-// open are closed afterwards, so a failed check never leaves a test hanging in a modal loop.
-void Script(std::function<void()> script) {
-    QTimer::singleShot(0, [script] {
-        struct SCloser {
-            ~SCloser() {
-                for (QWidget* w : QApplication::topLevelWidgets()) {
-                    if (auto* main = qobject_cast<CMainDialog*>(w)) {
-                        if (!main->HasEnded())
-                            main->EndDialog(-1);
-                    } else if (auto* d = qobject_cast<QDialog*>(w); d != nullptr && d->isVisible()) {
-                        d->reject();
-                    }
-                }
-            }
-        } closer;
-        script();
-    });
-}
-
 void SendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
     QMouseEvent e(type, QPointF(local), QPointF(w->mapToGlobal(local)),
                   type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
@@ -101,13 +76,10 @@ void SendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButtons but
 
 }  // namespace
 
-class StartupWindowsTest : public QObject {
+class StartupWindowsTest : public COffscreenClientTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTempEnvironment> m_env;
-    std::unique_ptr<CQtMessagePump> m_pump;
-
     void Seed(const std::string& values) {
         std::filesystem::create_directories(m_env->ConfigDir());
         std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
@@ -115,34 +87,12 @@ private:
                                          << values;
     }
     SStartOptions Options(std::vector<std::string> args = {"/opt/velaphon-gui-test"}) {
-        SStartOptions o;
-        o.m_args = std::move(args);
-        o.m_getenv = [](const char*) -> const char* { return nullptr; };
-        o.m_bInstallUrlHandler = false;
-        return o;
-    }
-    // Runs the client with `script` acting on its main window.
-    int RunClient(std::function<void(CMainDialog*, CClientApp&)> script, SStartOptions options) {
-        CDesktopUi ui;
-        CClientApp app;
-        ui.m_onMainWindow = [&](CMainDialog* main) {
-            if (main != nullptr)
-                Script([main, &app, script] { script(main, app); });
-        };
-        return app.Run(options, ui);
+        return TestOptions(std::move(args));
     }
 
 private slots:
-    void init() {
-        m_env = std::make_unique<CTempEnvironment>();
-        m_pump = std::make_unique<CQtMessagePump>();
-        CMainDialog::SetTrayAvailableForTests(-1);
-        SetStringLanguage(LANG_ENGLISH_US);
-    }
-    void cleanup() {
-        m_pump.reset();
-        m_env.reset();
-    }
+    void init() { BeginClient(false); }
+    void cleanup() { EndClient(); }
 
     void firstRunDialogRefusesEmptyFields() {
         CDesktopUi ui;
