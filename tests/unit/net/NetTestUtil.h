@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,8 @@
 #include "net/SocketThreadConnectTCP.h"
 #include "platform/Messages.h"
 #include "platform/Trace.h"
+#include "support/MessageRecorder.h"
+#include "support/TraceCapture.h"
 
 namespace nettest {
 
@@ -28,29 +29,8 @@ inline bool MakeSocketPair(CSocketTCP& client, CSocketTCP& server,
     return ok;
 }
 
-struct SMsg {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-class CRecorder : public CMessageTarget {
-public:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        seen.push_back({message, wParam, lParam});
-        if (onMessage)
-            onMessage(message, wParam, lParam);
-        return 0;
-    }
-    int Count(UINT message) const {
-        int n = 0;
-        for (const auto& m : seen)
-            n += m.message == message ? 1 : 0;
-        return n;
-    }
-    std::vector<SMsg> seen;
-    std::function<void(UINT, WPARAM, LPARAM)> onMessage;
-};
+using vp::test::SMsg;
+using CRecorder = vp::test::CMessageRecorder;
 
 // Waits (dispatching this thread's messages) until done() or a generous liveness bound.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
@@ -80,27 +60,7 @@ inline bool SendRaw(CSocketTCP& s, const std::vector<uint8_t>& bytes) {
 }
 
 // Counts trace lines containing a text while it lives (a thread ended by force traces "Break de Thread").
-class CTraceCapture {
-public:
-    CTraceCapture() {
-        SetTraceSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(line);
-        });
-    }
-    ~CTraceCapture() { SetTraceSink(nullptr); }
-    int Count(const std::string& needle) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        for (const auto& l : m_lines)
-            n += l.find(needle) != std::string::npos ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
+using vp::test::CTraceCapture;
 
 // Runs one attempt of the connector to its end. Returns the codes the window saw, sorted (sent codes
 // are dispatched before posted ones, so arrival order says little); a socket reported with code 3 is

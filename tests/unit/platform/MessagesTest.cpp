@@ -8,27 +8,16 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "support/MessageRecorder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-struct Recorded {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-// A target that records what reaches it.
-class CRecorder : public CMessageTarget {
+// A target that records what reaches it and answers twice the wParam.
+class CRecorder : public vp::test::CMessageRecorder {
 public:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-        seen.push_back({message, wParam, lParam});
-        threads.push_back(std::this_thread::get_id());
-        return static_cast<LRESULT>(wParam) * 2;
-    }
-    std::vector<Recorded> seen;
-    std::vector<std::thread::id> threads;
+    CRecorder() : CMessageRecorder([](UINT, WPARAM w, LPARAM) { return static_cast<LRESULT>(w) * 2; }) {}
 };
 
 // A plain thread running a message loop with one target, for cross-thread tests.

@@ -10,32 +10,14 @@
 #include "platform/Lock.h"
 #include "platform/Thread.h"
 #include "platform/Trace.h"
+#include "support/TraceCapture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 // Collects trace lines for the duration of a test.
-class CTraceCapture {
-public:
-    CTraceCapture() {
-        SetTraceSink([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(line);
-        });
-    }
-    ~CTraceCapture() { SetTraceSink(nullptr); }
-    int Count(const std::string& needle) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        for (const auto& l : m_lines) n += l.find(needle) != std::string::npos;
-        return n;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
+using vp::test::CTraceCapture;
 
 // A body that runs until asked to stop, counting its steps.
 class CPolite : public CThread {
