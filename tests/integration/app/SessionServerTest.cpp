@@ -1,16 +1,10 @@
 // The session controller against a real velaphond: login, contacts and their presence, refusals with the
 // account walk, the newer-version notice, the own status as others see it, a lost server, the retries
 // while there is none, and the login through a real HTTP proxy.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-
-#include <filesystem>
-#include <fstream>
 
 #include "integration/app/SessionHarness.h"
-
-extern char** environ;
+#include "support/TinyProxy.h"
 
 namespace {
 
@@ -260,56 +254,10 @@ TEST(SessionWithServer, FailedAttemptsAreRetriedWithAGrowingPauseUntilTheServerC
 
 // tinyproxy with Basic authentication on 127.0.0.110, its outgoing connections from that address too,
 // so the server's log shows whether the login came through it.
-class CTinyProxy {
+class CTinyProxy : public vp::test::CTinyProxy {
 public:
-    CTinyProxy(const std::string& address, const std::string& login, const std::string& password) {
-        // A port of its own: other runs of this test may have a proxy on the same address.
-        CSocketTCP probe;
-        if (probe.Create() && probe.Bind(0, address))
-            m_nPort = probe.GetLocalPort();
-        probe.Close();
-        m_dir = std::filesystem::temp_directory_path() / ("vp-app-tinyproxy-" + std::to_string(getpid()));
-        std::filesystem::create_directories(m_dir);
-        const auto conf = m_dir / "tinyproxy.conf";
-        std::ofstream(conf) << "Port " << m_nPort << "\nListen " << address << "\nBind " << address
-                            << "\nTimeout 30\nAllow 127.0.0.0/8\nMaxClients 10\nConnectPort 443\n"
-                            << "BasicAuth " << login << " " << password << "\nLogLevel Info\nLogFile \""
-                            << (m_dir / "tinyproxy.log").string() << "\"\n";
-        const std::string confText = conf.string();
-        char* argv[] = {const_cast<char*>("tinyproxy"), const_cast<char*>("-d"), const_cast<char*>("-c"),
-                        const_cast<char*>(confText.c_str()), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&m_pid, "tinyproxy", &actions, nullptr, argv, environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 500 && m_pid > 0 && !m_bReady; ++i) {
-            CSocketTCP probe;
-            CSocketTCP client;
-            m_bReady = client.Create() && client.Connect(address, m_nPort);
-            client.Close();
-            if (!m_bReady)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~CTinyProxy() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    bool Ready() const { return m_bReady; }
-    int Port() const { return m_nPort; }
-
-private:
-    int m_nPort = 0;
-    std::filesystem::path m_dir;
-    pid_t m_pid = -1;
-    bool m_bReady = false;
+    CTinyProxy(const std::string& address, const std::string& login, const std::string& password)
+        : vp::test::CTinyProxy(address, 0, login, password, true) {}
 };
 
 TEST(SessionWithServer, LogsInThroughTheStoredProxyWhenTheProxySettingIsOn) {

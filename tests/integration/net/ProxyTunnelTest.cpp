@@ -1,22 +1,15 @@
 // The tunnel against a real HTTP proxy: tinyproxy, started here on a loopback address with Basic
 // authentication, tunnelling to a listener of the test.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "net/ChannelControl.h"
 #include "net/ServiceTCP.h"
+#include "support/TinyProxy.h"
 #include "unit/net/NetTestUtil.h"
-
-extern char** environ;
 
 using namespace nettest;
 
@@ -26,54 +19,10 @@ constexpr int kProxyPort = 8888;
 const char* kLogin = "velaphon-user";                       // longer than 9 characters
 const char* kPassword = "a-password-longer-than-nineteen";  // longer than 19
 
-class CTinyProxy {
+class CTinyProxy : public vp::test::CTinyProxy {
 public:
-    explicit CTinyProxy(const std::string& address) : m_address(address) {
-        m_dir = std::filesystem::temp_directory_path() / ("vp-tinyproxy-" + std::to_string(getpid()));
-        std::filesystem::create_directories(m_dir);
-        const auto conf = m_dir / "tinyproxy.conf";
-        std::ofstream(conf) << "Port " << kProxyPort << "\nListen " << address
-                            << "\nTimeout 30\nAllow 127.0.0.0/8\nMaxClients 10\nConnectPort 443\n"
-                            << "BasicAuth " << kLogin << " " << kPassword << "\nLogLevel Info\nLogFile \""
-                            << (m_dir / "tinyproxy.log").string() << "\"\n";
-        const std::string confText = conf.string();
-        char* argv[] = {const_cast<char*>("tinyproxy"), const_cast<char*>("-d"), const_cast<char*>("-c"),
-                        const_cast<char*>(confText.c_str()), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&m_pid, "tinyproxy", &actions, nullptr, argv, environ) != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        // Ready once it accepts connections.
-        for (int i = 0; i < 500 && m_pid > 0; ++i) {
-            CSocketTCP probe;
-            if (probe.Create() && probe.Connect(address, kProxyPort)) {
-                probe.Close();
-                m_bReady = true;
-                break;
-            }
-            probe.Close();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~CTinyProxy() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    bool Ready() const { return m_bReady; }
-
-private:
-    std::string m_address;
-    std::filesystem::path m_dir;
-    pid_t m_pid = -1;
-    bool m_bReady = false;
+    explicit CTinyProxy(const std::string& address)
+        : vp::test::CTinyProxy(address, kProxyPort, kLogin, kPassword) {}
 };
 
 // The server end: accepts one connection on port 443.
