@@ -218,10 +218,6 @@ void CServiceTCP::CSendThread::WaitForWork() {
 
 void CServiceTCP::ServiceSend() {
     std::string sender;
-    {
-        CLockGuard guard(m_NtvLock);
-        sender = m_strUserNtv;
-    }
     CByteBuffer& frames = m_Socket.FrameBuffer();
     frames.SetSize(0);
     const std::vector<uint8_t> ids = GetChannelIds();
@@ -235,8 +231,12 @@ void CServiceTCP::ServiceSend() {
                 CChannel* channel = m_Channels[id];
                 if (channel == nullptr)
                     break;
-                if (pending < 0)
+                if (pending < 0) {
                     pending = channel->SendCount();
+                    // Read after the count: a message queued after SetUserNtv carries the new sender.
+                    CLockGuard ntvGuard(m_NtvLock);
+                    sender = m_strUserNtv;
+                }
                 if (pending == 0 || !channel->PopSend(tag, m_SendPayload))
                     break;
                 --pending;

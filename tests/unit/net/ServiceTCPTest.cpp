@@ -133,6 +133,16 @@ TEST(ServiceTCP, SentFramesCarryTheHeaderWithTheSenderCutTo15) {
                                   '3', '4',  '5',  '6',  '7',  '8', '9', '0', '1', '2', '3',
                                   '4', '5',  0,    0,    0,    0,   0,   0,   8,   0};
     EXPECT_EQ(0, std::memcmp(raw, expected, sizeof raw));
+    // Every message queued after a change of NTV carries the new one, however the send thread is timed.
+    for (int i = 0; i < 50; ++i) {
+        const std::string ntv = std::to_string(5550000 + i);
+        t.transport.SetUserNtv(ntv);
+        ASSERT_TRUE(t.control.SendPing());
+        SFrameHeader h;
+        CByteBuffer payload;
+        ASSERT_TRUE(t.ReadFrameFromPeer(h, payload));
+        ASSERT_EQ(ntv, h.sender) << "message " << i;
+    }
 }
 
 TEST(ServiceTCP, AFullReceiveRingHoldsTheReaderAndRepeatsTheNotification) {
