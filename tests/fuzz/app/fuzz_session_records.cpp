@@ -11,27 +11,14 @@
 #include "app/ClientApp.h"
 #include "app/SessionController.h"
 #include "net/ServiceTCP.h"
-
-namespace {
-
-class CSilentWindow : public ISessionWindow {
-public:
-    void OnSessionState(char) override {}
-    void OnUserInfo(const SSessionUserInfo&) override {}
-    bool ShowNotice(UINT, const std::string&, bool) override { return true; }
-    void PlaySound(UINT) override {}
-    void ShowPopup(const std::string&) override {}
-    void CloseWindow() override {}
-};
-
-}  // namespace
+#include "support/AppFakes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CClientApp app;
     app.Settings().SetUser("1001", "pw");  // no host: nothing ever connects
     app.SetLaunchState(true, false, "");
     app.Accounts() = {{"1002", "pw", "", 1}};
-    CSilentWindow window;
+    vp::test::CQuietSessionWindow window;
     CSessionController session(app, window);
     CChannelControl& control = session.Control();
     // Stands in for the transport's send thread, so that answers never wait for a free slot.

@@ -3,11 +3,11 @@
 // while further records arrive inside them. Input: operations one after another (see Step).
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 
 #include "app/CallControl.h"
 #include "settings/Settings.h"
+#include "support/AppFakes.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ struct SInput {
     uint8_t Byte() { return pos < size ? data[pos++] : 0; }
 };
 
-class CHost : public ICallHost {
+class CHost : public vp::test::CQuietCallHost {
 public:
     bool SendControl(const Bytes& r) override {
         // Only call records, each of its own size; a hang-up is always followed by the call end.
@@ -50,36 +50,10 @@ public:
         }
         return true;
     }
-    std::string GetOwnNtv() const override { return "5550001"; }
-    std::string GetDisplayName() const override { return "Ana"; }
-    bool IsAway() const override { return m_bAway; }
-    std::string FindNickname(const std::string& ntv) const override { return ntv == "5550002" ? "Bob" : ""; }
-    void StopPolling() override {}
-    void ResumePolling() override {}
-    bool IsDynamic() const override { return false; }
-    void EndProgram() override {}
-    void PlaySound(UINT) override {}
-    bool m_bAway = false;
     bool m_bHangupSent = false;
 };
 
-class CMedia : public ICallMedia {
-public:
-    void Start(HWND, const std::string&, const std::string&, int) override {}
-    void StartCapture() override {}
-    void End() override {}
-    void SetSilenceThreshold(int) override {}
-    bool SendText(const std::string&) override { return true; }
-    bool ReceiveText(std::string& text) override {
-        if (m_incoming.empty())
-            return false;
-        text = m_incoming.front();
-        m_incoming.pop_front();
-        return true;
-    }
-    void ReceiveAudio() override {}
-    std::deque<std::string> m_incoming;
-};
+using CMedia = vp::test::CQuietCallMedia;
 
 class CView;
 void Step(SInput& in, CCallControl& control, CHost& host, CMedia& media, CView& view, int depth);

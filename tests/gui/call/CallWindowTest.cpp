@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <deque>
 #include <filesystem>
 #include <memory>
 
@@ -23,6 +22,7 @@
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "settings/Settings.h"
+#include "support/AppFakes.h"
 #include "support/TempEnvironment.h"
 #include "ui/CallDialog.h"
 #include "ui/KeypadWindow.h"
@@ -32,21 +32,12 @@ namespace {
 
 const UINT WM_AUDIO_SILENCE = RegisterWindowMessage("WM_AUDIO_SILENCE");
 
-class CHost : public ICallHost {
+class CHost : public vp::test::CQuietCallHost {
 public:
     bool SendControl(const Bytes& record) override {
         m_sent.push_back(record);
         return true;
     }
-    std::string GetOwnNtv() const override { return "5550001"; }
-    std::string GetDisplayName() const override { return "Ana"; }
-    bool IsAway() const override { return false; }
-    std::string FindNickname(const std::string& ntv) const override { return ntv == "5550002" ? "Bob" : ""; }
-    void StopPolling() override {}
-    void ResumePolling() override {}
-    bool IsDynamic() const override { return false; }
-    void EndProgram() override {}
-    void PlaySound(UINT) override {}
 
     std::vector<uint8_t> Codes() const {
         std::vector<uint8_t> codes;
@@ -57,27 +48,15 @@ public:
     std::vector<Bytes> m_sent;
 };
 
-class CMedia : public ICallMedia {
+class CMedia : public vp::test::CQuietCallMedia {
 public:
-    void Start(HWND, const std::string&, const std::string&, int) override {}
-    void StartCapture() override {}
-    void End() override {}
     void SetSilenceThreshold(int value) override { m_nThreshold = value; }
     bool SendText(const std::string& text) override {
         m_sentTexts.push_back(text);
         return true;
     }
-    void ReceiveAudio() override {}
-    bool ReceiveText(std::string& text) override {
-        if (m_incoming.empty())
-            return false;
-        text = m_incoming.front();
-        m_incoming.pop_front();
-        return true;
-    }
     int m_nThreshold = -1;
     std::vector<std::string> m_sentTexts;
-    std::deque<std::string> m_incoming;
 };
 
 // Runs `action` once the event loop is running (inside a nested modal loop, for instance).

@@ -23,6 +23,7 @@
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "server/AccountStore.h"
+#include "support/AppFakes.h"
 #include "support/PulseServer.h"
 #include "support/TempEnvironment.h"
 #include "ui/DesktopUi.h"
@@ -42,17 +43,6 @@ public:
         : CServerProcess(VP_SERVER_PROGRAM, (dir + "/accounts.db").toStdString(), address.toStdString(),
                          {{"1001", "pw-1001", "Ana Gil", {{"1002", "Bea"}}},
                           {"1002", "pw-1002", "Bea Ruiz", {{"1001", "Ana"}}}}) {}
-};
-
-// A peer logged in from this process: its own session, shown nowhere.
-class CQuietWindow : public ISessionWindow {
-public:
-    void OnSessionState(char) override {}
-    void OnUserInfo(const SSessionUserInfo&) override {}
-    bool ShowNotice(UINT, const std::string&, bool) override { return true; }
-    void PlaySound(UINT) override {}
-    void ShowPopup(const std::string&) override {}
-    void CloseWindow() override {}
 };
 
 // Stands in for the default browser.
@@ -208,7 +198,7 @@ private slots:
             CClientApp beaApp;
             beaApp.Settings().SetUser("1002", "pw-1002");
             beaApp.Settings().SetServer("127.0.0.130", 443);
-            CQuietWindow beaWindow;
+            vp::test::CQuietSessionWindow beaWindow;  // a peer logged in from this process, shown nowhere
             CSessionController bea(beaApp, beaWindow);
             bea.Start();
             QTRY_VERIFY_WITH_TIMEOUT(main->Notifier()->isVisible(), 15000);

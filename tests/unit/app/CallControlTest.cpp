@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -12,6 +11,7 @@
 #include "app/ClientApp.h"
 #include "platform/StringTable.h"
 #include "settings/Settings.h"
+#include "support/AppFakes.h"
 #include "support/TempEnvironment.h"
 
 namespace {
@@ -41,7 +41,7 @@ std::string RecordName(const Bytes& r) {
     }
 }
 
-class CFakeHost : public ICallHost {
+class CFakeHost : public vp::test::CQuietCallHost {
 public:
     explicit CFakeHost(Log& log) : m_log(log) {}
     bool SendControl(const Bytes& record) override {
@@ -49,16 +49,12 @@ public:
         m_log.push_back("send " + RecordName(record));
         return true;
     }
-    std::string GetOwnNtv() const override { return "5550001"; }
-    std::string GetDisplayName() const override { return "Ana"; }
-    bool IsAway() const override { return m_bAway; }
     std::string FindNickname(const std::string& ntv) const override {
         auto it = m_nicknames.find(ntv);
         return it == m_nicknames.end() ? std::string() : it->second;
     }
     void StopPolling() override { m_log.push_back("stop polling"); }
     void ResumePolling() override { m_log.push_back("poll and restart timer 0"); }
-    bool IsDynamic() const override { return m_bDynamic; }
     void EndProgram() override { m_log.push_back("end program"); }
     void PlaySound(UINT resource) override { m_sounds.push_back(resource); }
 
@@ -66,11 +62,9 @@ public:
     std::vector<Bytes> m_sent;
     std::vector<UINT> m_sounds;
     std::map<std::string, std::string> m_nicknames;
-    bool m_bAway = false;
-    bool m_bDynamic = false;
 };
 
-class CFakeMedia : public ICallMedia {
+class CFakeMedia : public vp::test::CQuietCallMedia {
 public:
     explicit CFakeMedia(Log& log) : m_log(log) {}
     void Start(HWND hWndNotify, const std::string& input, const std::string& output,
@@ -85,19 +79,10 @@ public:
         m_log.push_back("text out " + text);
         return true;
     }
-    void ReceiveAudio() override {}
-    bool ReceiveText(std::string& text) override {
-        if (m_incoming.empty())
-            return false;
-        text = m_incoming.front();
-        m_incoming.pop_front();
-        return true;
-    }
 
     Log& m_log;
     HWND m_hWndNotify = nullptr;
     int m_nThreshold = -1;
-    std::deque<std::string> m_incoming;
 };
 
 class CFakeView : public ICallView {
