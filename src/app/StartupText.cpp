@@ -45,11 +45,8 @@ bool IsDynamicModePath(std::string_view programPath) {
 
 bool ParseLaunchArgument(std::string_view argument, std::string& ntv, std::string& host) {
     constexpr std::string_view kScheme = "velaphon:";
-    if (argument.size() < kScheme.size())
+    if (!ascii::StartsWithNoCase(argument, kScheme))
         return false;
-    for (size_t i = 0; i < kScheme.size(); ++i)
-        if (ToUpper(argument[i]) != ToUpper(kScheme[i]))
-            return false;
     std::string_view rest = argument.substr(kScheme.size());
     while (rest.substr(0, 1) == "/")
         rest.remove_prefix(1);

@@ -1,8 +1,9 @@
 #include "net/Protocol.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+
+#include "platform/Ascii.h"
 
 namespace {
 
@@ -258,12 +259,7 @@ bool ParseUserInfo(const uint8_t* data, size_t size, SUserInfo& out) {
 }
 
 std::string AbsoluteUserInfoAddress(std::string_view address, std::string_view serverHost) {
-    static constexpr std::string_view kScheme = "HTTP";
-    bool absolute = address.size() >= kScheme.size();
-    for (size_t i = 0; absolute && i < kScheme.size(); ++i) {
-        absolute = std::toupper(static_cast<unsigned char>(address[i])) == kScheme[i];
-    }
-    if (absolute)
+    if (ascii::StartsWithNoCase(address, "http"))
         return std::string(address);
     return "http://" + std::string(serverHost) + std::string(address);
 }

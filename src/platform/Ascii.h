@@ -2,6 +2,8 @@
 // must not change with the user's locale.
 #pragma once
 
+#include <string_view>
+
 namespace ascii {
 
 constexpr char ToLower(char c) {
@@ -10,6 +12,20 @@ constexpr char ToLower(char c) {
 
 constexpr char ToUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Equal but for the case of ASCII letters.
+constexpr bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ToLower(a[i]) != ToLower(b[i]))
+            return false;
+    return true;
+}
+
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // The value of a hexadecimal digit of either case; -1 for any other character.

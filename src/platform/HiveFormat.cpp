@@ -273,12 +273,7 @@ std::string CHiveData::NormalizePath(std::string_view path) {
 }
 
 bool CHiveData::SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (ascii::ToLower(a[i]) != ascii::ToLower(b[i]))
-            return false;
-    return true;
+    return ascii::EqualNoCase(a, b);
 }
 
 bool CHiveData::KeyExists(std::string_view path) const {
