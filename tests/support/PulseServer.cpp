@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "support/Environment.h"
+
 namespace vp::test {
 
 namespace {
@@ -69,7 +71,7 @@ bool CPulseServer::Start(std::string* error) {
         const std::string name = entry.substr(0, eq);
         const char* old = std::getenv(name.c_str());
         m_SavedEnv.emplace_back(name, old != nullptr ? std::string(old) : std::string("\x01"));
-        setenv(name.c_str(), entry.substr(eq + 1).c_str(), 1);
+        SetEnv(name, entry.substr(eq + 1));
     }
     return true;
 }
@@ -77,9 +79,9 @@ bool CPulseServer::Start(std::string* error) {
 void CPulseServer::Stop() {
     for (const auto& [name, value] : m_SavedEnv) {
         if (value == "\x01") {
-            unsetenv(name.c_str());
+            UnsetEnv(name);
         } else {
-            setenv(name.c_str(), value.c_str(), 1);
+            SetEnv(name, value);
         }
     }
     m_SavedEnv.clear();

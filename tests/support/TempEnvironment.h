@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "support/Environment.h"
+
 class CTempEnvironment {
 public:
     CTempEnvironment() {
@@ -23,9 +25,9 @@ public:
     ~CTempEnvironment() {
         for (const auto& [name, value] : m_saved) {
             if (value.has_value)
-                setenv(name.c_str(), value.text.c_str(), 1);
+                vp::test::SetEnv(name, value.text);
             else
-                unsetenv(name.c_str());
+                vp::test::UnsetEnv(name);
         }
         std::error_code ec;
         std::filesystem::remove_all(m_root, ec);
@@ -35,9 +37,9 @@ public:
 
     // Sets (or with nullptr removes) a variable for the test's duration.
     void Set(const std::string& name, const std::string& value) {
-        Remember(name), setenv(name.c_str(), value.c_str(), 1);
+        Remember(name), vp::test::SetEnv(name, value);
     }
-    void Unset(const std::string& name) { Remember(name), unsetenv(name.c_str()); }
+    void Unset(const std::string& name) { Remember(name), vp::test::UnsetEnv(name); }
 
     const std::string& Root() const { return m_root; }
     std::string ConfigDir() const { return m_root + "/config/velaphon"; }

@@ -19,6 +19,7 @@
 #include "audio/MixerApi.h"
 #include "audio/MixerBase.h"
 #include "audio/VirtualMixer.h"
+#include "gui/support/QtEnvironment.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "settings/Settings.h"
@@ -83,6 +84,10 @@ void Screenshot(QWidget* w, const std::string& name) {
 class CallWindowTest : public QObject {
     Q_OBJECT
 
+public:
+    CallWindowTest() { guitest::UseQtEnvironment(); }
+
+private:
     std::unique_ptr<CQtMessagePump> m_pump;
     std::unique_ptr<CTempEnvironment> m_env;
     std::unique_ptr<CSettings> m_settings;

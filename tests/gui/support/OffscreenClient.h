@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/ClientApp.h"
+#include "gui/support/QtEnvironment.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "support/TempEnvironment.h"
@@ -75,6 +76,7 @@ inline int RunClient(std::function<void(CMainDialog*, CClientApp&)> script, cons
 // sound device), the message pump, no tray and English texts, ended in the opposite order.
 class COffscreenClientTest : public QObject {
 protected:
+    COffscreenClientTest() { UseQtEnvironment(); }
     void BeginClient(bool silent) {
         m_env = std::make_unique<CTempEnvironment>();
         if (silent)
