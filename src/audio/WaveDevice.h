@@ -9,23 +9,9 @@
 #include "audio/WaveApi.h"
 #include "platform/Deque.h"
 #include "platform/Lock.h"
+#include "platform/NamedDevice.h"
 
 class CWaveMessageWindow;
-
-class CNamedDevice {
-public:
-    virtual ~CNamedDevice() = default;
-    virtual bool IsOpen() const { return false; }
-    virtual bool SetName(const std::string& name) {
-        m_strName = name;
-        return true;
-    }
-    virtual bool Close() = 0;
-    const std::string& GetName() const { return m_strName; }
-
-protected:
-    std::string m_strName;
-};
 
 class CWaveDevice : public CNamedDevice {
 public:
