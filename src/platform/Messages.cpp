@@ -322,6 +322,13 @@ int DispatchPendingMessages(int maxMessages) {
     return n;
 }
 
+int DispatchSentMessages() {
+    auto q = ThreadQueue();
+    int n = 0;
+    while (DispatchOne(*q, EDispatch::kSentOnly)) ++n;
+    return n;
+}
+
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs) {
     auto q = ThreadQueue();
     std::optional<Clock::time_point> deadline;

@@ -70,6 +70,9 @@ bool KillTimer(HWND hWnd, uintptr_t id);
 
 // Dispatches what is due on the calling thread without waiting; returns the number of messages handled.
 int DispatchPendingMessages(int maxMessages = -1);
+// Answers the messages other threads have sent to the calling thread (posted ones and timers wait);
+// returns how many. For a thread that waits for another which may be sending to it.
+int DispatchSentMessages();
 // Dispatches messages on the calling thread until `done` returns true or `timeoutMs` passes
 // (negative: no limit). Returns done()'s last value. A nested loop in a handler is allowed.
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs = -1);
