@@ -20,6 +20,7 @@ const char* CliUsage() {
            "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]... [--once]\n"
            "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
            "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
+           "       velaphon-cli --list-cameras\n"
            "\n"
            "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
            "  --status away         report the user as away after each login\n"
@@ -34,12 +35,18 @@ const char* CliUsage() {
            "  --hangup-after SECS   hang up this long after a call is connected\n"
            "  --mic SOURCE          what the microphone hears: a WAV file, tone or silence (default)\n"
            "  --speaker FILE.wav    record what is heard (default: decoded and dropped)\n"
-           "  --say TEXT            send TEXT as a chat line once a call is connected\n";
+           "  --say TEXT            send TEXT as a chat line once a call is connected\n"
+           "  --list-cameras        print the cameras, one line each: camera INDEX NAME (with\n"
+           "                        VELAPHON_VIRTUAL_CAMERA=1 the test pattern is one of them)\n";
 }
 
 bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--list-cameras") {
+            o.m_bListCameras = true;
+            continue;
+        }
         if (arg == "--once") {
             o.m_bOnce = true;
             continue;
@@ -115,6 +122,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         error = "--reject and --auto-answer exclude each other";
         return false;
     }
+    if (o.m_bListCameras)
+        return true;
     if (o.m_strHost.empty() || o.m_strNtv.empty() || o.m_strPassword.empty()) {
         error = "--host, --ntv and --password are required";
         return false;

@@ -25,6 +25,7 @@ struct SCliOptions {
     std::string m_strMic;      // a WAV file, "tone" or "silence" (also when empty)
     std::string m_strSpeaker;  // a WAV file; empty: received sound is decoded and dropped
     SCallScript m_Call;
+    bool m_bListCameras = false;  // print the cameras and end; nothing else is needed
 };
 
 // Parses the arguments after the program name. False with a reason for anything it does not accept.

@@ -18,6 +18,7 @@
 #include "platform/Messages.h"
 #include "platform/StringTable.h"
 #include "platform/Thread.h"
+#include "video/CaptureDrivers.h"
 
 namespace {
 
@@ -56,6 +57,11 @@ int main(int argc, char** argv) {
     if (!ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
         std::fprintf(stderr, "velaphon-cli: %s\n%s", error.c_str(), CliUsage());
         return EXIT_BAD_ARGUMENTS;
+    }
+    if (options.m_bListCameras) {
+        for (const auto& [name, index] : EnumerateDrivers())
+            std::printf("camera %d %s\n", index, CConsoleWindow::LastField(name).c_str());
+        return EXIT_DONE;
     }
 
     // Before any thread exists, so that every thread inherits the mask and only sigtimedwait sees them.

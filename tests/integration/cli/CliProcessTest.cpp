@@ -44,6 +44,20 @@ TEST(CliProcess, BadArgumentsEndWithCode2) {
     }
 }
 
+TEST(CliProcess, ListsTheCamerasWithoutLoggingIn) {
+    vp::test::CChildProcess cli;
+    ASSERT_TRUE(cli.Start({calltest::CliBinary(), "--list-cameras"}, vp::test::CChildProcess::kOut, SIGKILL,
+                          {"VELAPHON_VIRTUAL_CAMERA=1"}));
+    EXPECT_EQ(cli.Wait(), 0);
+    // Real cameras, if the machine has any, are listed beside the virtual one.
+    int patterns = 0;
+    for (const auto& line : cli.Lines()) {
+        EXPECT_EQ(line.rfind("camera ", 0), 0u) << line;
+        patterns += line.size() > 13 && line.compare(line.size() - 13, 13, " Test pattern") == 0;
+    }
+    EXPECT_EQ(patterns, 1);
+}
+
 TEST(CliProcess, LogsInPrintsTheSessionAndEndsAfterItsDuration) {
     SServer s("127.0.0.120");
     ASSERT_TRUE(s.started);
