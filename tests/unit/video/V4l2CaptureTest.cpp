@@ -246,31 +246,40 @@ TEST(V4l2Conversion, FramesShowThePictureInFrontOfTheCamera) {
 }
 
 TEST(V4l2Streaming, GrabsTakeTheNewestFrameAndPassOverDamagedOnes) {
-    auto camera = MakeCamera("Cam", V4L2_PIX_FMT_YUYV);
-    camera->SetFrameMaker([](uint32_t f, uint32_t w, uint32_t h, uint32_t n) {
-        SV4l2ScriptedFrame frame = Shoot(f, w, h, n);
-        if (n == 3)
-            frame.bytes.resize(frame.bytes.size() / 2);  // cut short
-        if (n == 4)
-            frame.error = true;
-        if (n == 5)
-            frame.bytesUsed = 0xFFFFFFFFu;  // claims more than the buffer holds
-        return std::optional(frame);
-    });
-    SRig rig(camera);
-    auto driver = rig.backend->Connect(0);
-    ASSERT_TRUE(driver->SetFormat(kI420));
-    CFrameCopy sink;
-    camera->SetFramesPerPoll(3);
-    ASSERT_TRUE(driver->Grab(sink));
-    EXPECT_EQ(FrameNumber(sink.bytes), 2);
-    camera->SetFramesPerPoll(1);
-    ASSERT_TRUE(driver->Grab(sink));
-    EXPECT_EQ(FrameNumber(sink.bytes), 5);
-    // Every buffer goes back to the camera: grabs go on well past their number.
-    for (long n = 6; n < 6 + 3 * long(CV4l2CameraDriver::kStreamBuffers); ++n) {
+    for (const uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG}) {
+        SCOPED_TRACE(fourcc == V4L2_PIX_FMT_YUYV ? "YUYV" : "MJPEG");
+        auto camera = MakeCamera("Cam", fourcc);
+        camera->SetFrameMaker([](uint32_t f, uint32_t w, uint32_t h, uint32_t n) {
+            SV4l2ScriptedFrame frame = Shoot(f, w, h, n);
+            if (n == 3)
+                frame.bytes.resize(100);  // cut short: part of a row, or a JPEG header alone
+            if (n == 4)
+                frame.error = true;
+            if (n == 5) {
+                // Claims more than the buffer holds; a JPEG decoder looks for its end marker up to there.
+                if (f == V4L2_PIX_FMT_MJPEG) {
+                    frame.bytes.resize(frame.bytes.size() - 2);  // no end marker, zeros to the buffer's end
+                    frame.bytes.resize(size_t(w) * h * 2);
+                }
+                frame.bytesUsed = f == V4L2_PIX_FMT_MJPEG ? w * h * 2 + 8192 : 0xFFFFFFFFu;
+            }
+            return std::optional(frame);
+        });
+        SRig rig(camera);
+        auto driver = rig.backend->Connect(0);
+        ASSERT_TRUE(driver->SetFormat(kI420));
+        CFrameCopy sink;
+        camera->SetFramesPerPoll(3);
         ASSERT_TRUE(driver->Grab(sink));
-        EXPECT_EQ(FrameNumber(sink.bytes), n);
+        EXPECT_EQ(FrameNumber(sink.bytes), 2);
+        camera->SetFramesPerPoll(1);
+        ASSERT_TRUE(driver->Grab(sink));
+        EXPECT_EQ(FrameNumber(sink.bytes), 5);
+        // Every buffer goes back to the camera: grabs go on well past their number.
+        for (long n = 6; n < 6 + 3 * long(CV4l2CameraDriver::kStreamBuffers); ++n) {
+            ASSERT_TRUE(driver->Grab(sink));
+            EXPECT_EQ(FrameNumber(sink.bytes), n);
+        }
     }
 }
 
