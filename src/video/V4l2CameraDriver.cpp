@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 #include "video/V4l2FrameLayout.h"
 
@@ -265,7 +266,7 @@ bool CV4l2CameraDriver::Convert(const v4l2_buffer& buffer) {
         return false;
     const SMapping& m = m_mappings[buffer.index];
     // The camera's count is believed only within the buffer.
-    const size_t size = std::min<size_t>(buffer.bytesused, m.length);
+    const size_t size = std::min<size_t>({buffer.bytesused, m.length, size_t(INT_MAX)});
     const v4l2_pix_format& source = m_plan.source.fmt.pix;
     const bool compressed = std::find(m_compressedFourccs.begin(), m_compressedFourccs.end(),
                                       source.pixelformat) != m_compressedFourccs.end();
