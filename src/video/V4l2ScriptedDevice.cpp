@@ -257,6 +257,11 @@ int CV4l2ScriptedCamera::Ioctl(int id, unsigned long request, void* arg) {
             if (request == VIDIOC_REQBUFS)
                 m_nOwner = id;
             return StreamIoctl(request, arg);
+        case VIDIOC_G_INPUT:
+            *static_cast<int*>(arg) = 0;
+            return 0;
+        case VIDIOC_QUERYCTRL:
+            return Fail(EINVAL);  // a camera without controls
         default:
             return Fail(ENOTTY);
     }
