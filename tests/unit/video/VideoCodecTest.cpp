@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "video/TestPatternCamera.h"
@@ -130,6 +131,22 @@ TEST(VideoCodecXvid, CreateThatThrowsAnswersFalseAndHoldsNothing) {
     std::vector<uint8_t> picture = Pattern(kWidth, kHeight, 0);
     EXPECT_EQ(codec.Encode(picture.data(), long(picture.size()), picture.data(), long(picture.size()), true),
               -1);
+}
+
+TEST(VideoCodecXvid, EncoderCreatedWhileAnotherThreadEncodes) {
+    CVideoCodecXvid codec;
+    codec.SetInputFormat(I420Format(kWidth, kHeight));
+    std::vector<uint8_t> picture = Pattern(kWidth, kHeight, 5);
+    std::vector<uint8_t> out(picture.size());
+    std::thread service([&] {
+        // Pictures meet no encoder until it is complete; then the first one comes out.
+        while (codec.Encode(picture.data(), long(picture.size()), out.data(), long(out.size()), true) <= 0) {
+            std::this_thread::yield();
+        }
+    });
+    EXPECT_TRUE(codec.Create(true));
+    service.join();
+    EXPECT_EQ(VopType(out.data(), int(out.size())), 0);
 }
 
 TEST(VideoCodecXvid, RoundTripKeepsThePictureAndItsNumber) {
