@@ -42,7 +42,6 @@ public:
     // The pictures per second the rate control spreads its bit rate over, from the next Create(true).
     // Values outside 1..kMaxFrameRate are ignored.
     void SetFrameRate(int picturesPerSecond);
-    int FrameRate() const { return m_nFrameRate; }
 
     // `picture` holds an I420 picture of the encoder's size (pictureSize at least that); `bitstream` may be
     // the same area. -1 without an encoder, for such a picture, when the library fails or when the encoded
