@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int kVopFlags = XVID_VOP_HALFPEL | XVID_VOP_INTER4V;
-// The fast searches of the original settings; their early-stop companions have no counterpart in 1.x.
+// Fast searches; the early-stop flags of the library's older interface have no counterpart in 1.x.
 constexpr int kMotionFlags =
     XVID_ME_HALFPELREFINE16 | XVID_ME_EXTSEARCH16 | XVID_ME_USESQUARES16 | XVID_ME_HALFPELREFINE8;
 

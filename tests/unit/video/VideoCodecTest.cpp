@@ -168,8 +168,6 @@ TEST(VideoCodecXvid, RoundTripKeepsThePictureAndItsNumber) {
     }
     EXPECT_GT(worst, 30.0);
     EXPECT_TRUE(decoded.GuardIntact());
-    RecordProperty("luma_psnr_worst_db", std::to_string(worst));
-    RecordProperty("luma_psnr_mean_db", std::to_string(sum / pictures));
     std::printf("luma PSNR over %d pictures: worst %.2f dB, mean %.2f dB\n", pictures, worst, sum / pictures);
 
     // In place: the encoded picture replaces the picture it came from.
