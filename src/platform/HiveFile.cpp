@@ -152,9 +152,11 @@ bool CHiveFile::SetAside() {
     localtime_r(&now, &tm);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
     for (int n = 0; n < 100; ++n) {
-        std::string target = m_strPath + ".damaged-" + stamp;
+        // Built by appending: GCC 12 at -O3 reports a false overlap in `"-" + std::to_string(n)`.
+        std::string target = m_strPath;
+        target.append(".damaged-").append(stamp);
         if (n > 0)
-            target += "-" + std::to_string(n);
+            target.append("-").append(std::to_string(n));
         if (renameat2(AT_FDCWD, m_strPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
             m_strSetAside = target;
             Trace("%s:%d | hive dañado apartado en %s\n", "HiveFile", __LINE__, target.c_str());

@@ -12,7 +12,14 @@ std::vector<uint8_t> Image(uint16_t tag, uint16_t channels, uint32_t rate, uint1
                            const std::vector<uint8_t>& data, bool extraChunk = false,
                            uint32_t dataLength = 0) {
     std::vector<uint8_t> b;
-    auto put = [&](const void* p, size_t n) { b.insert(b.end(), (const uint8_t*)p, (const uint8_t*)p + n); };
+    // resize + memcpy rather than insert: GCC 12 at -O3 reports a false overflow on the inlined insert.
+    auto put = [&](const void* p, size_t n) {
+        if (n == 0)
+            return;
+        size_t at = b.size();
+        b.resize(at + n);
+        std::memcpy(b.data() + at, p, n);
+    };
     auto u16 = [&](uint16_t v) { put(&v, 2); };
     auto u32 = [&](uint32_t v) { put(&v, 4); };
     put("RIFF", 4);

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "NetTestUtil.h"
 #include "net/Channel.h"
 #include "net/ChannelControl.h"
 #include "net/ChannelText.h"
@@ -19,7 +20,7 @@ TEST(Channel, RingsAreFifoBoundedAndKeepTheFreeUsedInvariant) {
     CChannel ch(2);
     EXPECT_EQ(32, ch.FreeSendSlots());
     for (int i = 0; i < 32; ++i) {
-        const std::string m = "m" + std::to_string(i);
+        const std::string m = nettest::Numbered("m", i);
         ASSERT_TRUE(ch.PushSend(static_cast<uint32_t>(i), m.data(), m.size()));
         EXPECT_EQ(32, ch.SendCount() + ch.FreeSendSlots());
     }
@@ -32,7 +33,7 @@ TEST(Channel, RingsAreFifoBoundedAndKeepTheFreeUsedInvariant) {
     for (int i = 0; i < 32; ++i) {
         ASSERT_TRUE(ch.PopSend(tag, out));
         EXPECT_EQ(static_cast<uint32_t>(i), tag);
-        EXPECT_EQ("m" + std::to_string(i), AsText(out));
+        EXPECT_EQ(nettest::Numbered("m", i), AsText(out));
     }
     EXPECT_FALSE(ch.PopSend(tag, out));
     EXPECT_EQ(32, ch.FreeSendSlots());

@@ -71,7 +71,7 @@ TEST(ServiceTCP, PairCarriesEveryMessageInOrderOnEachChannel) {
         CByteBuffer out;
         uint32_t tag;
         while (ch.PopReceived(tag, out)) {
-            const std::string expected = (w == 0 ? "c" : big) + std::to_string(next);
+            const std::string expected = Numbered(w == 0 ? "c" : big, next);
             if (AsText(out) != expected && failure.empty())
                 failure = "channel " + std::to_string(w) + " #" + std::to_string(next);
             ++next;
@@ -79,8 +79,8 @@ TEST(ServiceTCP, PairCarriesEveryMessageInOrderOnEachChannel) {
     };
     std::thread producer([&] {
         for (int i = 0; i < kCount; ++i) {
-            const std::string c = "c" + std::to_string(i);
-            const std::string v = big + std::to_string(i);
+            const std::string c = Numbered("c", i);
+            const std::string v = Numbered(big, i);
             ca0.PushSendWait(0, c.data(), c.size(), -1);
             ca2.PushSendWait(0, v.data(), v.size(), -1);
         }
@@ -149,7 +149,7 @@ TEST(ServiceTCP, AFullReceiveRingHoldsTheReaderAndRepeatsTheNotification) {
     STransportWithRawPeer t("127.0.0.14");
     std::vector<uint8_t> stream;
     for (int i = 0; i < 40; ++i) {
-        const auto f = Frame(0, "n" + std::to_string(i));
+        const auto f = Frame(0, Numbered("n", i));
         stream.insert(stream.end(), f.begin(), f.end());
     }
     ASSERT_TRUE(SendRaw(t.peer, stream));
@@ -162,7 +162,7 @@ TEST(ServiceTCP, AFullReceiveRingHoldsTheReaderAndRepeatsTheNotification) {
     std::string failure;
     ASSERT_TRUE(WaitFor([&] {
         while (t.control.PopReceived(tag, out)) {
-            if (AsText(out) != "n" + std::to_string(next))
+            if (AsText(out) != Numbered("n", next))
                 failure = "order";
             ++next;
         }
