@@ -2,7 +2,8 @@
 // tests. Every kernel has a plain version, which is the reference, and SSE2 and AVX2 versions that give
 // the same bytes for every input. The public functions only walk rows; the Select functions hand them the
 // fastest kernel that the processor and the mask of VideoCpu.h allow, ready for any width (a vector kernel
-// gets the remainder of a row through a padded copy, so none reads or writes past a row).
+// gets the remainder of a row through a padded copy, so none reads or writes past a row). A row of a
+// kernel holding b bytes per p pixels holds floor(width x b / p) bytes.
 #pragma once
 
 #include <array>
@@ -15,24 +16,22 @@
 // The rows of one kernel call; which entries a kernel uses is listed with its Select function.
 struct SRowPlanes {
     const uint8_t* in[4] = {};
-    uint8_t* out[3] = {};
+    uint8_t* out[4] = {};
     int param = 0;
 };
 using RowKernel = void (*)(const SRowPlanes& rows, int width);
 
-// RGB pixels to full-resolution Y, Cb and Cr. in[0]: `width` pixels of `bytesPerPixel` (3 or 4) bytes,
-// blue, green, red first; out[0..2]: `width` bytes of Y, Cb, Cr. Per pixel, in single precision with the
-// products of the coefficient tables and this order of sums:
+// Two rows of RGB pixels to two rows of Y and one of U and V. in[0], in[1]: `width` pixels of
+// `bytesPerPixel` (3 or 4) bytes, blue, green, red first, for the upper and the lower output row; out[0],
+// out[1]: `width` bytes of Y; out[2], out[3]: width / 2 bytes of U and V. Per pixel, in single precision
+// with the products of the coefficient tables and this order of sums:
 //   Y = (0.299 R + 0.587 G) + 0.114 B,  Cb = ((B >> 1) - (0.1684 R + 0.3316 G)) + 128,
-//   Cr = ((R >> 1) - 0.4187 G) - 0.0813 B + 128,
-// each clamped to 0...255, then rounded to the nearest integer, halves to even.
-RowKernel SelectRgbRow(int bytesPerPixel);
+//   Cr = (((R >> 1) - 0.4187 G) - 0.0813 B) + 128,
+// each clamped to 0...255, then rounded to the nearest integer, halves to even. U and V: the sum of the
+// Cb (Cr) values of a 2 x 2 block >> 2.
+RowKernel SelectRgbRows(int bytesPerPixel);
 // The seven tables, index 0...6: the byte value times 0.299, 0.587, 0.114, 0.1684, 0.3316, 0.4187, 0.0813.
 const float* RgbCoefficientTable(int index);
-
-// 2 x 2 chroma. in[0], in[1]: two Cb rows; in[2], in[3]: two Cr rows (2 x `width` bytes each); out[0],
-// out[1]: `width` bytes of U and V, each the sum of its four values >> 2.
-RowKernel SelectChromaRow();
 
 // Two I420 rows sharing one chroma row, to 32-bit pixels. in[0], in[1]: `width` (even) Y bytes of the two
 // rows; in[2], in[3]: width / 2 bytes of U and V; out[0], out[1]: the 4 x `width` bytes of each row's
@@ -58,23 +57,20 @@ RowKernel SelectStretchRows();
 // The kernels behind the Select functions, for the tests and the Select functions only. A vector kernel
 // handles a whole number of its blocks (the *Block constants) per call.
 namespace colour_rows {
-void RgbRow24C(const SRowPlanes&, int);
-void RgbRow32C(const SRowPlanes&, int);
-void ChromaRowC(const SRowPlanes&, int);
+void RgbRows24C(const SRowPlanes&, int);
+void RgbRows32C(const SRowPlanes&, int);
 void YuvRowsC(const SRowPlanes&, int);
 void StretchColumnsC(const SRowPlanes&, int);
 void StretchRowsC(const SRowPlanes&, int);
 #ifdef VP_VIDEO_X86
 constexpr int kSse2Block = 8, kAvx2Block = 16;
-void RgbRow24Sse2(const SRowPlanes&, int);
-void RgbRow32Sse2(const SRowPlanes&, int);
-void ChromaRowSse2(const SRowPlanes&, int);
+void RgbRows24Sse2(const SRowPlanes&, int);
+void RgbRows32Sse2(const SRowPlanes&, int);
 void YuvRowsSse2(const SRowPlanes&, int);
 void StretchColumnsSse2(const SRowPlanes&, int);
 void StretchRowsSse2(const SRowPlanes&, int);
-void RgbRow24Avx2(const SRowPlanes&, int);
-void RgbRow32Avx2(const SRowPlanes&, int);
-void ChromaRowAvx2(const SRowPlanes&, int);
+void RgbRows24Avx2(const SRowPlanes&, int);
+void RgbRows32Avx2(const SRowPlanes&, int);
 void YuvRowsAvx2(const SRowPlanes&, int);
 void StretchColumnsAvx2(const SRowPlanes&, int);
 void StretchRowsAvx2(const SRowPlanes&, int);

@@ -1,5 +1,5 @@
-// AVX2 row kernels, compiled for AVX2 and called only after the run-time check of VideoCpu.h. Each gives
-// the bytes of its plain version in ColourRowsC.cpp; blocks of 16 pixels. Nothing here may be shared
+// AVX2 row kernels, compiled for AVX2 and called only after the run-time check of VideoCpu.h. Each
+// gives the bytes of its plain version in ColourRowsC.cpp; blocks of 16 pixels. Nothing here may be shared
 // with code built without AVX2 (no inline functions of other headers), so everything stays local.
 #include "video/ColourRows.h"
 
@@ -8,11 +8,11 @@
 
 namespace {
 
-inline __m256i Load(const void* p) {
+[[gnu::always_inline]] inline __m256i Load(const void* p) {
     return _mm256_loadu_si256(static_cast<const __m256i*>(p));
 }
 
-inline __m256i Load2(const void* low, const void* high) {
+[[gnu::always_inline]] inline __m256i Load2(const void* low, const void* high) {
     return _mm256_loadu2_m128i(static_cast<const __m128i*>(high), static_cast<const __m128i*>(low));
 }
 
@@ -20,71 +20,83 @@ struct SYcc {
     __m256i y, cb, cr;
 };
 
-// As Ycc4 of the SSE2 kernels, for eight pixels: blue, green, red in the low three bytes of each lane
-// and the fourth byte 0.
-inline SYcc Ycc8(__m256i pixels) {
-    const __m256i byteMask = _mm256_set1_epi32(0xFF);
-    const __m256i b = _mm256_and_si256(pixels, byteMask);
-    const __m256i g = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byteMask);
-    const __m256i r = _mm256_srli_epi32(pixels, 16);
+// Y, Cb, Cr of eight pixels, given as blue, green and red bytes zero-extended to 32-bit lanes. The sums
+// run in the reference's order and the conversion rounds halves to even. No clamping is needed: Y lies in
+// 0...255.0001 and Cb, Cr in 0.4999...255, so the rounded values already lie in 0...255.
+[[gnu::always_inline]] inline SYcc Ycc8(__m256i b, __m256i g, __m256i r) {
     const __m256 fb = _mm256_cvtepi32_ps(b), fg = _mm256_cvtepi32_ps(g), fr = _mm256_cvtepi32_ps(r);
+    // One single-precision multiply each: exactly the table entries.
+    const auto product = [](__m256 x, float c) { return _mm256_mul_ps(x, _mm256_set1_ps(c)); };
     const __m256 bHalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(b, 1));
-    const __m256 rHalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(pixels, 17));
+    const __m256 rHalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(r, 1));
     const __m256 c128 = _mm256_set1_ps(128.0f);
-    __m256 y =
-        _mm256_add_ps(_mm256_mul_ps(fr, _mm256_set1_ps(0.299f)), _mm256_mul_ps(fg, _mm256_set1_ps(0.587f)));
-    y = _mm256_add_ps(y, _mm256_mul_ps(fb, _mm256_set1_ps(0.114f)));
-    __m256 cb =
-        _mm256_add_ps(_mm256_mul_ps(fr, _mm256_set1_ps(0.1684f)), _mm256_mul_ps(fg, _mm256_set1_ps(0.3316f)));
-    cb = _mm256_add_ps(_mm256_sub_ps(bHalf, cb), c128);
-    __m256 cr = _mm256_sub_ps(rHalf, _mm256_mul_ps(fg, _mm256_set1_ps(0.4187f)));
-    cr = _mm256_add_ps(_mm256_sub_ps(cr, _mm256_mul_ps(fb, _mm256_set1_ps(0.0813f))), c128);
+    const __m256 y =
+        _mm256_add_ps(_mm256_add_ps(product(fr, 0.299f), product(fg, 0.587f)), product(fb, 0.114f));
+    const __m256 cb =
+        _mm256_add_ps(_mm256_sub_ps(bHalf, _mm256_add_ps(product(fr, 0.1684f), product(fg, 0.3316f))), c128);
+    const __m256 cr =
+        _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(rHalf, product(fg, 0.4187f)), product(fb, 0.0813f)), c128);
     return {_mm256_cvtps_epi32(y), _mm256_cvtps_epi32(cb), _mm256_cvtps_epi32(cr)};
 }
 
-// Pixels 0-3 and 8-11 of a block go in `first`, 4-7 and 12-15 in `second`, so that packing the two
-// leaves every row in order.
+// Y, Cb, Cr of 16 pixels as 16-bit lanes in order. Pixels 0-3 and 8-11 go through one Ycc8, 4-7 and
+// 12-15 through the other, so that packing the two leaves them in order.
 template <int Step>
-void RgbRow(const SRowPlanes& rows, int width) {
-    // For 3-byte pixels: each lane takes four pixels from 16 loaded bytes, starting at byte 0 or byte 4,
-    // and clears the fourth byte.
-    const __m256i spread0 =
-        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
-    const __m256i spread4 =
-        _mm256_broadcastsi128_si256(_mm_setr_epi8(4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1));
-    const __m256i fourthByte = _mm256_set1_epi32(0xFFFFFF);
-    const uint8_t* p = rows.in[0];
-    for (int i = 0; i < width; i += 16, p += 16 * Step) {
-        __m256i first, second;
-        if constexpr (Step == 4) {
-            const __m256i x0 = Load(p), x1 = Load(p + 32);
-            first = _mm256_and_si256(_mm256_permute2x128_si256(x0, x1, 0x20), fourthByte);
-            second = _mm256_and_si256(_mm256_permute2x128_si256(x0, x1, 0x31), fourthByte);
-        } else {
-            // Bytes 0-15 and 24-39, then 8-23 and 32-47: exactly the 48 bytes of the block.
-            first = _mm256_shuffle_epi8(Load2(p, p + 24), spread0);
-            second = _mm256_shuffle_epi8(Load2(p + 8, p + 32), spread4);
+[[gnu::always_inline]] inline SYcc Ycc16(const uint8_t* p) {
+    __m256i b[2], g[2], r[2];
+    if constexpr (Step == 4) {
+        const __m256i x0 = Load(p), x1 = Load(p + 32);
+        const __m256i byteMask = _mm256_set1_epi32(0xFF);
+        for (int k = 0; k < 2; ++k) {
+            const __m256i x =
+                k ? _mm256_permute2x128_si256(x0, x1, 0x31) : _mm256_permute2x128_si256(x0, x1, 0x20);
+            b[k] = _mm256_and_si256(x, byteMask);
+            g[k] = _mm256_and_si256(_mm256_srli_epi32(x, 8), byteMask);
+            r[k] = _mm256_and_si256(_mm256_srli_epi32(x, 16), byteMask);
         }
-        const SYcc a = Ycc8(first), b = Ycc8(second);
-        const __m256i yCb = _mm256_permute4x64_epi64(
-            _mm256_packus_epi16(_mm256_packs_epi32(a.y, b.y), _mm256_packs_epi32(a.cb, b.cb)), 0xD8);
-        const __m256i cr16 = _mm256_packs_epi32(a.cr, b.cr);
-        const __m256i cr = _mm256_permute4x64_epi64(_mm256_packus_epi16(cr16, cr16), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[0] + i), _mm256_castsi256_si128(yCb));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[1] + i), _mm256_extracti128_si256(yCb, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[2] + i), _mm256_castsi256_si128(cr));
+    } else {
+        // Bytes 0-15 and 24-39 hold pixels 0-3 and 8-11 from their first byte; bytes 8-23 and 32-47 hold
+        // 4-7 and 12-15 from their fifth: exactly the 48 bytes of the block are read.
+        const __m256i x[2] = {Load2(p, p + 24), Load2(p + 8, p + 32)};
+        for (int k = 0; k < 2; ++k) {
+            const auto pick = [k](int c) {
+                const char o = char(4 * k + c);
+                return _mm256_broadcastsi128_si256(_mm_setr_epi8(o, -1, -1, -1, char(o + 3), -1, -1, -1,
+                                                                 char(o + 6), -1, -1, -1, char(o + 9), -1, -1,
+                                                                 -1));
+            };
+            b[k] = _mm256_shuffle_epi8(x[k], pick(0));
+            g[k] = _mm256_shuffle_epi8(x[k], pick(1));
+            r[k] = _mm256_shuffle_epi8(x[k], pick(2));
+        }
+    }
+    const SYcc a = Ycc8(b[0], g[0], r[0]), c = Ycc8(b[1], g[1], r[1]);
+    return {_mm256_packs_epi32(a.y, c.y), _mm256_packs_epi32(a.cb, c.cb), _mm256_packs_epi32(a.cr, c.cr)};
+}
+
+// The sums of the 2 x 2 blocks of two rows of 16 values, >> 2: results 0-3 and 4-7 in the two halves.
+[[gnu::always_inline]] inline __m256i Quarter(__m256i upper, __m256i lower) {
+    return _mm256_srli_epi32(_mm256_madd_epi16(_mm256_add_epi16(upper, lower), _mm256_set1_epi16(1)), 2);
+}
+
+template <int Step>
+void RgbRows(const SRowPlanes& rows, int width) {
+    for (int i = 0; i < width; i += 16) {
+        const SYcc a = Ycc16<Step>(rows.in[0] + i * Step), b = Ycc16<Step>(rows.in[1] + i * Step);
+        const __m256i y = _mm256_permute4x64_epi64(_mm256_packus_epi16(a.y, b.y), 0xD8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[0] + i), _mm256_castsi256_si128(y));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[1] + i), _mm256_extracti128_si256(y, 1));
+        // Per half: U 0-3 (4-7) and V 0-3 (4-7) become 32-bit groups 0 and 1 (4 and 5) of the packed bytes.
+        const __m256i uv16 = _mm256_packs_epi32(Quarter(a.cb, b.cb), Quarter(a.cr, b.cr));
+        const __m128i uv = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+            _mm256_packus_epi16(uv16, uv16), _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rows.out[2] + i / 2), uv);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rows.out[3] + i / 2), _mm_srli_si128(uv, 8));
     }
 }
 
-inline __m256i Quarter(const uint8_t* a, const uint8_t* b) {
-    const __m256i ones = _mm256_set1_epi8(1);
-    const __m256i sum =
-        _mm256_add_epi16(_mm256_maddubs_epi16(Load(a), ones), _mm256_maddubs_epi16(Load(b), ones));
-    return _mm256_srli_epi16(sum, 2);
-}
-
 // (x * k + 2^14) >> 15 per signed 16-bit lane.
-inline __m256i MulHrs(__m256i x, short k) {
+[[gnu::always_inline]] inline __m256i MulHrs(__m256i x, short k) {
     return _mm256_mulhrs_epi16(x, _mm256_set1_epi16(k));
 }
 
@@ -92,22 +104,12 @@ inline __m256i MulHrs(__m256i x, short k) {
 
 namespace colour_rows {
 
-void RgbRow24Avx2(const SRowPlanes& rows, int width) {
-    RgbRow<3>(rows, width);
+void RgbRows24Avx2(const SRowPlanes& rows, int width) {
+    RgbRows<3>(rows, width);
 }
 
-void RgbRow32Avx2(const SRowPlanes& rows, int width) {
-    RgbRow<4>(rows, width);
-}
-
-void ChromaRowAvx2(const SRowPlanes& rows, int width) {
-    for (int c = 0; c < width; c += 16) {
-        const __m256i cb = Quarter(rows.in[0] + 2 * c, rows.in[1] + 2 * c);
-        const __m256i cr = Quarter(rows.in[2] + 2 * c, rows.in[3] + 2 * c);
-        const __m256i both = _mm256_permute4x64_epi64(_mm256_packus_epi16(cb, cr), 0xD8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[0] + c), _mm256_castsi256_si128(both));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rows.out[1] + c), _mm256_extracti128_si256(both, 1));
-    }
+void RgbRows32Avx2(const SRowPlanes& rows, int width) {
+    RgbRows<4>(rows, width);
 }
 
 // The rounded terms of the tables as multiplies: round(c x d) = m x d + ((d x k + 2^14) >> 15) holds for

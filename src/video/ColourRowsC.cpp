@@ -53,14 +53,22 @@ uint8_t ClampRound(float v) {
 }
 
 template <int Step>
-void RgbRow(const SRowPlanes& rows, int width) {
+void RgbRows(const SRowPlanes& rows, int width) {
     const auto& t = RgbTables().t;
-    const uint8_t* p = rows.in[0];
-    for (int i = 0; i < width; ++i, p += Step) {
-        const int b = p[0], g = p[1], r = p[2];
-        rows.out[0][i] = ClampRound(t[0][r] + t[1][g] + t[2][b]);
-        rows.out[1][i] = ClampRound(float(b >> 1) - (t[3][r] + t[4][g]) + 128.0f);
-        rows.out[2][i] = ClampRound(float(r >> 1) - t[5][g] - t[6][b] + 128.0f);
+    for (int x = 0; x < width; x += 2) {
+        int cb = 0, cr = 0;
+        for (int k = 0; k < 2; ++k)
+            for (int i = x; i < x + 2 && i < width; ++i) {
+                const uint8_t* p = rows.in[k] + i * Step;
+                const int b = p[0], g = p[1], r = p[2];
+                rows.out[k][i] = ClampRound(t[0][r] + t[1][g] + t[2][b]);
+                cb += ClampRound(float(b >> 1) - (t[3][r] + t[4][g]) + 128.0f);
+                cr += ClampRound(float(r >> 1) - t[5][g] - t[6][b] + 128.0f);
+            }
+        if (x + 1 < width) {
+            rows.out[2][x / 2] = uint8_t(cb >> 2);
+            rows.out[3][x / 2] = uint8_t(cr >> 2);
+        }
     }
 }
 
@@ -108,21 +116,12 @@ const float* RgbCoefficientTable(int index) {
 
 namespace colour_rows {
 
-void RgbRow24C(const SRowPlanes& rows, int width) {
-    RgbRow<3>(rows, width);
+void RgbRows24C(const SRowPlanes& rows, int width) {
+    RgbRows<3>(rows, width);
 }
 
-void RgbRow32C(const SRowPlanes& rows, int width) {
-    RgbRow<4>(rows, width);
-}
-
-void ChromaRowC(const SRowPlanes& rows, int width) {
-    for (int c = 0; c < width; ++c)
-        for (int k = 0; k < 2; ++k) {
-            const uint8_t* a = rows.in[2 * k] + 2 * c;
-            const uint8_t* b = rows.in[2 * k + 1] + 2 * c;
-            rows.out[k][c] = uint8_t((a[0] + a[1] + b[0] + b[1]) >> 2);
-        }
+void RgbRows32C(const SRowPlanes& rows, int width) {
+    RgbRows<4>(rows, width);
 }
 
 void YuvRowsC(const SRowPlanes& rows, int width) {

@@ -11,15 +11,14 @@ namespace {
 struct SRowShape {
     int per;
     int in[4];
-    int out[3];
+    int out[4];
 };
 
-constexpr SRowShape kRgb24Shape{1, {3, 0, 0, 0}, {1, 1, 1}};
-constexpr SRowShape kRgb32Shape{1, {4, 0, 0, 0}, {1, 1, 1}};
-constexpr SRowShape kChromaShape{1, {2, 2, 2, 2}, {1, 1, 0}};
-constexpr SRowShape kYuvShape{2, {2, 2, 1, 1}, {8, 8, 0}};
-constexpr SRowShape kStretchColumnsShape{1, {0, 4, 8, 0}, {8, 0, 0}};
-constexpr SRowShape kStretchRowsShape{1, {8, 8, 0, 0}, {4, 0, 0}};
+constexpr SRowShape kRgb24Shape{2, {6, 6, 0, 0}, {2, 2, 1, 1}};
+constexpr SRowShape kRgb32Shape{2, {8, 8, 0, 0}, {2, 2, 1, 1}};
+constexpr SRowShape kYuvShape{2, {2, 2, 1, 1}, {8, 8, 0, 0}};
+constexpr SRowShape kStretchColumnsShape{1, {0, 4, 8, 0}, {8, 0, 0, 0}};
+constexpr SRowShape kStretchRowsShape{1, {8, 8, 0, 0}, {4, 0, 0, 0}};
 
 // Runs `Kernel` on the whole blocks of a row, then on one block made of a zero-padded copy of the rest,
 // and copies back what belongs to the row.
@@ -33,9 +32,9 @@ void AnyWidth(const SRowPlanes& rows, int width) {
         return;
     constexpr int kBytes = 8 * Block;  // the most any row holds for one block
     alignas(32) uint8_t in[4][kBytes];
-    alignas(32) uint8_t out[3][kBytes];
+    alignas(32) uint8_t out[4][kBytes];
     const auto offset = [&](int bytes) { return long(whole) * bytes / Shape.per; };
-    const auto size = [&](int bytes) { return size_t((rest * bytes + Shape.per - 1) / Shape.per); };
+    const auto size = [&](int bytes) { return size_t(rest * bytes / Shape.per); };
     SRowPlanes tail = rows;
     for (int k = 0; k < 4; ++k) {
         if (Shape.in[k] == 0)
@@ -44,11 +43,11 @@ void AnyWidth(const SRowPlanes& rows, int width) {
         std::memcpy(in[k], rows.in[k] + offset(Shape.in[k]), size(Shape.in[k]));
         tail.in[k] = in[k];
     }
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 4; ++k)
         if (Shape.out[k] != 0)
             tail.out[k] = out[k];
     Kernel(tail, Block);
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < 4; ++k)
         if (Shape.out[k] != 0)
             std::memcpy(rows.out[k] + offset(Shape.out[k]), out[k], size(Shape.out[k]));
 }
@@ -73,13 +72,9 @@ RowKernel Select() {
 #define VP_KERNELS(name) colour_rows::name##C, colour_rows::name##C, colour_rows::name##C
 #endif
 
-RowKernel SelectRgbRow(int bytesPerPixel) {
-    return bytesPerPixel == 3 ? Select<VP_KERNELS(RgbRow24), kRgb24Shape>()
-                              : Select<VP_KERNELS(RgbRow32), kRgb32Shape>();
-}
-
-RowKernel SelectChromaRow() {
-    return Select<VP_KERNELS(ChromaRow), kChromaShape>();
+RowKernel SelectRgbRows(int bytesPerPixel) {
+    return bytesPerPixel == 3 ? Select<VP_KERNELS(RgbRows24), kRgb24Shape>()
+                              : Select<VP_KERNELS(RgbRows32), kRgb32Shape>();
 }
 
 RowKernel SelectYuvRows() {

@@ -8,7 +8,7 @@
 namespace {
 
 // (x * k + 2^14) >> 15 per signed 16-bit lane, from the low and high halves of the products.
-inline __m128i MulHrs(__m128i x, __m128i k) {
+[[gnu::always_inline]] inline __m128i MulHrs(__m128i x, __m128i k) {
     const __m128i lo = _mm_mullo_epi16(x, k), hi = _mm_mulhi_epi16(x, k);
     const __m128i carry = _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 14), _mm_set1_epi16(1)), 1);
     return _mm_add_epi16(_mm_slli_epi16(hi, 1), carry);
@@ -22,7 +22,7 @@ struct SYcc {
 // products equal the table entries (one single-precision multiply each), the sums run in the reference's
 // order, and the conversion rounds halves to even. Rounding before clamping gives the same integers, and
 // the packs that follow do the clamping.
-inline SYcc Ycc4(__m128i pixels) {
+[[gnu::always_inline]] inline SYcc Ycc4(__m128i pixels) {
     const __m128i byteMask = _mm_set1_epi32(0xFF);
     const __m128i b = _mm_and_si128(pixels, byteMask);
     const __m128i g = _mm_and_si128(_mm_srli_epi32(pixels, 8), byteMask);
@@ -39,47 +39,52 @@ inline SYcc Ycc4(__m128i pixels) {
     return {_mm_cvtps_epi32(y), _mm_cvtps_epi32(cb), _mm_cvtps_epi32(cr)};
 }
 
-inline void StoreBytes8(uint8_t* p, __m128i a, __m128i b) {
-    const __m128i words = _mm_packs_epi32(a, b);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(words, words));
-}
-
 // Four 3-byte pixels from the first 12 bytes of v, one per 32-bit lane (the fourth byte is left over).
-inline __m128i Spread24(__m128i v) {
+[[gnu::always_inline]] inline __m128i Spread24(__m128i v) {
     const __m128i p01 = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
     const __m128i p23 = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
     return _mm_unpacklo_epi64(p01, p23);
 }
 
+// Y, Cb and Cr of 8 pixels as 16-bit lanes.
 template <int Step>
-void RgbRow(const SRowPlanes& rows, int width) {
-    const uint8_t* p = rows.in[0];
-    for (int i = 0; i < width; i += 8, p += 8 * Step) {
-        __m128i first, second;
-        if constexpr (Step == 4) {
-            first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-        } else {
-            // Bytes 0...15 and 8...23: exactly the 24 bytes of the block.
-            first = Spread24(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-            second = Spread24(_mm_srli_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 4));
-        }
-        const SYcc a = Ycc4(first), b = Ycc4(second);
-        StoreBytes8(rows.out[0] + i, a.y, b.y);
-        StoreBytes8(rows.out[1] + i, a.cb, b.cb);
-        StoreBytes8(rows.out[2] + i, a.cr, b.cr);
+[[gnu::always_inline]] inline SYcc Ycc8(const uint8_t* p) {
+    __m128i first, second;
+    if constexpr (Step == 4) {
+        first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    } else {
+        // Bytes 0...15 and 8...23: exactly the 24 bytes of the block.
+        first = Spread24(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        second = Spread24(_mm_srli_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)), 4));
     }
+    const SYcc a = Ycc4(first), b = Ycc4(second);
+    return {_mm_packs_epi32(a.y, b.y), _mm_packs_epi32(a.cb, b.cb), _mm_packs_epi32(a.cr, b.cr)};
 }
 
-// Sums of the byte pairs of 16 bytes, as eight 16-bit lanes.
-inline __m128i PairSums(const uint8_t* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    return _mm_add_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), _mm_srli_epi16(v, 8));
+// The sums of the 2 x 2 blocks of two rows of 8 values, >> 2, in the four 32-bit lanes.
+[[gnu::always_inline]] inline __m128i Quarter(__m128i upper, __m128i lower) {
+    return _mm_srli_epi32(_mm_madd_epi16(_mm_add_epi16(upper, lower), _mm_set1_epi16(1)), 2);
+}
+
+template <int Step>
+void RgbRows(const SRowPlanes& rows, int width) {
+    for (int i = 0; i < width; i += 8) {
+        const SYcc a = Ycc8<Step>(rows.in[0] + i * Step), b = Ycc8<Step>(rows.in[1] + i * Step);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rows.out[0] + i), _mm_packus_epi16(a.y, a.y));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rows.out[1] + i), _mm_packus_epi16(b.y, b.y));
+        // U in bytes 0-3, V in bytes 4-7.
+        const __m128i uv16 = _mm_packs_epi32(Quarter(a.cb, b.cb), Quarter(a.cr, b.cr));
+        const __m128i uv = _mm_packus_epi16(uv16, uv16);
+        const int32_t u = _mm_cvtsi128_si32(uv), v = _mm_cvtsi128_si32(_mm_srli_si128(uv, 4));
+        __builtin_memcpy(rows.out[2] + i / 2, &u, 4);
+        __builtin_memcpy(rows.out[3] + i / 2, &v, 4);
+    }
 }
 
 // The four 16-bit sums (blue, green, red, 0) of one destination pixel from the two source pixels at
 // `p`, weighted by `w` (8 bytes).
-inline __m128i ColumnSums(const uint8_t* p, const uint8_t* w) {
+[[gnu::always_inline]] inline __m128i ColumnSums(const uint8_t* p, const uint8_t* w) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     const __m128i channels = _mm_unpacklo_epi8(_mm_unpacklo_epi8(pair, _mm_srli_si128(pair, 4)), zero);
@@ -91,23 +96,12 @@ inline __m128i ColumnSums(const uint8_t* p, const uint8_t* w) {
 
 namespace colour_rows {
 
-void RgbRow24Sse2(const SRowPlanes& rows, int width) {
-    RgbRow<3>(rows, width);
+void RgbRows24Sse2(const SRowPlanes& rows, int width) {
+    RgbRows<3>(rows, width);
 }
 
-void RgbRow32Sse2(const SRowPlanes& rows, int width) {
-    RgbRow<4>(rows, width);
-}
-
-void ChromaRowSse2(const SRowPlanes& rows, int width) {
-    for (int c = 0; c < width; c += 8) {
-        for (int k = 0; k < 2; ++k) {
-            const __m128i sum =
-                _mm_add_epi16(PairSums(rows.in[2 * k] + 2 * c), PairSums(rows.in[2 * k + 1] + 2 * c));
-            const __m128i q = _mm_srli_epi16(sum, 2);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(rows.out[k] + c), _mm_packus_epi16(q, q));
-        }
-    }
+void RgbRows32Sse2(const SRowPlanes& rows, int width) {
+    RgbRows<4>(rows, width);
 }
 
 void YuvRowsSse2(const SRowPlanes& rows, int width) {
