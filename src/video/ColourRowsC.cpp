@@ -110,10 +110,6 @@ uint8_t YuvClamp(int sum) {
     return kClamp[size_t(sum - kYuvClampFirst)];
 }
 
-const float* RgbCoefficientTable(int index) {
-    return RgbTables().t[index];
-}
-
 namespace colour_rows {
 
 void RgbRows24C(const SRowPlanes& rows, int width) {
