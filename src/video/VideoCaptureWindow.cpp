@@ -15,14 +15,21 @@ namespace {
 // Drivers are connected by an index the capture messages carry in a byte-sized range.
 constexpr int kMaxDriverIndex = 127;
 
+// The last frame passed on, kept as its block means (all that comparing needs) and the size they were
+// taken at.
+struct SReference {
+    bool present = false;
+    int width = 0, height = 0;
+    std::vector<SBlockMeans> means;
+};
 std::mutex g_referenceLock;
-CDataBuffer g_Reference;
+SReference g_Reference;
 
 }  // namespace
 
 void ResetCaptureReferenceFrame() {
     std::lock_guard<std::mutex> guard(g_referenceLock);
-    g_Reference.Clear();
+    g_Reference.present = false;
 }
 
 // The invisible capture window: it lives on the thread that started capture, so grabs sent to it run the
@@ -175,17 +182,23 @@ void CVideoCaptureWindow::OnCaptureFrame(const uint8_t* data, size_t size) {
         }
     }
     if (pBuffer) {
-        bool changed = true;
-        {
-            std::lock_guard<std::mutex> guard(g_referenceLock);
-            if (g_Reference.Capacity() != 0 && g_Reference.Size() >= static_cast<long>(lumaBytes))
-                changed = FrameChanged(g_Reference.Data(), pBuffer->Data(), width, height, 1, kChangeColumns,
-                                       kChangeRows, kChangeThreshold, kChangeBlocksNeeded);
-            if (changed)
-                g_Reference.Assign(*pBuffer);
-        }
-        if (!changed)
+        // Kept between frames: this runs for every grab.
+        thread_local std::vector<SBlockMeans> means;
+        const bool reduced =
+            ComputeBlockMeans(pBuffer->Data(), width, height, 1, kChangeColumns, kChangeRows, means);
+        std::lock_guard<std::mutex> guard(g_referenceLock);
+        // A reference taken at another size is not comparable; neither is a picture too small for blocks.
+        const bool comparable =
+            reduced && g_Reference.present && g_Reference.width == width && g_Reference.height == height;
+        if (comparable &&
+            !BlockMeansDiffer(g_Reference.means, means, 1, kChangeThreshold, kChangeBlocksNeeded))
             return;
+        g_Reference.present = reduced;
+        g_Reference.width = width;
+        g_Reference.height = height;
+        g_Reference.means.swap(means);
+    }
+    if (pBuffer) {
         CLockGuard guard(m_FramesLock);
         m_FreeFrames.pop_front();
         m_FullFrames.push_back(pBuffer);
