@@ -33,8 +33,9 @@ public:
     int TargetWidth() const { return m_nTargetWidth; }
     int TargetHeight() const { return m_nTargetHeight; }
 
-    // Any thread. A picture that does not hold width x height x 4 bytes of a 32-bit format replaces the
-    // old one with nothing, so an old picture is never drawn at a new format's size.
+    // Any thread, while the view exists: owners stop their producers before they destroy it. A picture that
+    // does not hold width x height x 4 bytes of a 32-bit format replaces the old one with nothing, so an old
+    // picture is never drawn at a new format's size.
     void SetPicture(const CDataBuffer& rgb32, const CImageFormat& format) override;
     void ClearPicture() override;
     bool HasPicture() const;

@@ -1,5 +1,6 @@
 #include "ui/VideoWindow.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +17,7 @@ namespace {
 constexpr int kButtonWidth = 30;
 constexpr int kButtonHeight = 26;
 constexpr int kButtonGap = 4;
+constexpr double kSmallestCaptionPoints = 6;
 
 QPushButton* ZoomButton(const QString& text, const char* name, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
@@ -38,9 +40,9 @@ CVideoWindow::CVideoWindow(QWidget* parent) : CRoundedDialog(parent) {
     m_pView = new CVideoView(this);
     m_pCaption = new QLabel(this);
     m_pCaption->setObjectName("caption");
-    QFont f = m_pCaption->font();
-    f.setBold(true);
-    m_pCaption->setFont(f);
+    m_CaptionFont = m_pCaption->font();
+    m_CaptionFont.setBold(true);
+    m_pCaption->setFont(m_CaptionFont);
     connect(m_pZoomIn, &QPushButton::clicked, this, &CVideoWindow::ZoomIn);
     connect(m_pZoomOut, &QPushButton::clicked, this, &CVideoWindow::ZoomOut);
     ApplyZoom();
@@ -52,6 +54,11 @@ void CVideoWindow::ShowAtZoom2() {
         raise();
     else
         show();
+}
+
+void CVideoWindow::Hide() {
+    hide();
+    m_pView->ClearPicture();
 }
 
 QRect CVideoWindow::WorkArea() const {
@@ -96,6 +103,7 @@ void CVideoWindow::ApplyZoom() {
         {std::to_string(m_nZoom * kVideoZoomStepWidth), std::to_string(m_nZoom * kVideoZoomStepHeight)});
     m_pCaption->setText(QString::fromStdString(caption));
     setWindowTitle(m_pCaption->text());
+    FitCaption();
     if (!isVisible())
         return;
     // A larger step grows to the right and down; pull it back where that leaves the work area.
@@ -123,4 +131,15 @@ void CVideoWindow::resizeEvent(QResizeEvent* e) {
     m_pZoomOut->move(zoomInX - kButtonGap - kButtonWidth, buttonY);
     m_pCaption->setGeometry(kBorders.left + 4, buttonY,
                             std::max(zoomInX - 2 * kButtonGap - kButtonWidth - 12, 0), kButtonHeight);
+    FitCaption();
+}
+
+void CVideoWindow::FitCaption() {
+    // At zoom 1 the buttons leave less room than the caption takes in the dialog font.
+    QFont f = m_CaptionFont;
+    const QString text = m_pCaption->text();
+    while (f.pointSizeF() > kSmallestCaptionPoints &&
+           QFontMetrics(f).horizontalAdvance(text) > m_pCaption->width())
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    m_pCaption->setFont(f);
 }

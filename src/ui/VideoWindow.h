@@ -2,6 +2,7 @@
 // no title bar: it is dragged from anywhere and its caption is a label above the picture.
 #pragma once
 
+#include <QFont>
 #include <QRect>
 
 #include "app/VideoZoom.h"
@@ -24,7 +25,8 @@ public:
     // For the receiving side. Showing a hidden window starts it at zoom 2, centred on the work area; an
     // open window keeps its zoom and place.
     void ShowAtZoom2();
-    void Hide() { hide(); }
+    // Also forgets the picture, so that the next stream does not open on the last one's.
+    void Hide();
     CVideoView* View() const { return m_pView; }
 
     void ZoomIn();
@@ -48,11 +50,14 @@ private:
     // Size and caption for m_nZoom, kept inside the work area.
     void ApplyZoom();
     void UpdateButtons();
+    // The caption in the largest size, up to the dialog font's, that its label shows whole.
+    void FitCaption();
 
     QPushButton* m_pZoomOut = nullptr;
     QPushButton* m_pZoomIn = nullptr;
     CVideoView* m_pView = nullptr;
     QLabel* m_pCaption = nullptr;
+    QFont m_CaptionFont;
     int m_nZoom = kVideoZoomOnShow;
     int m_nMaxZoom = 1;
 };

@@ -283,6 +283,9 @@ private slots:
         QCOMPARE(window.Zoom(), 1);
         QCOMPARE(window.Caption()->text(), QString("Video 160 x 120"));
         QCOMPARE(window.size(), QSize(160 + 16, 120 + 46));
+        QVERIFY(QFontMetrics(window.Caption()->font()).horizontalAdvance(window.Caption()->text()) <=
+                window.Caption()->width());
+        Grab(window, "video-window-zoom1.png");
 
         // Every new show starts again at zoom 2.
         window.hide();
@@ -309,6 +312,20 @@ private slots:
         window.m_area = QRect(0, 0, 170, 150);
         window.ShowAtZoom2();
         QCOMPARE(window.MaxZoom(), 6);
+    }
+
+    void hidingForgetsThePicture() {
+        // The next stream opens on the placeholder, not on the last picture of the previous one.
+        CTestVideoWindow window;
+        CDataBuffer rgb;
+        CImageFormat format;
+        MakePicture(160, 120, Texture, rgb, format);
+        window.ShowAtZoom2();
+        window.View()->SetPicture(rgb, format);
+        window.Hide();
+        QVERIFY(window.isHidden());
+        window.ShowAtZoom2();
+        QVERIFY(!window.View()->HasPicture());
     }
 
     void windowIsDraggedFromThePicture() {
