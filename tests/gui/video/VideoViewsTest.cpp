@@ -217,10 +217,10 @@ private slots:
                 ++sent;
             }
         });
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             view.repaint();
-            if (i % 20 == 0)
-                view.SetTargetSize(CVideoView::TargetWidthFor(330 - i / 20), 250 - i / 20);
+            if (i % 100 == 0)
+                view.SetTargetSize(CVideoView::TargetWidthFor(330 - i / 100), 250 - i / 100);
             QApplication::processEvents();
         }
         stop = true;
