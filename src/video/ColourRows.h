@@ -30,8 +30,6 @@ using RowKernel = void (*)(const SRowPlanes& rows, int width);
 // each clamped to 0...255, then rounded to the nearest integer, halves to even. U and V: the sum of the
 // Cb (Cr) values of a 2 x 2 block >> 2.
 RowKernel SelectRgbRows(int bytesPerPixel);
-// The seven tables, index 0...6: the byte value times 0.299, 0.587, 0.114, 0.1684, 0.3316, 0.4187, 0.0813.
-const float* RgbCoefficientTable(int index);
 
 // Two I420 rows sharing one chroma row, to 32-bit pixels. in[0], in[1]: `width` (even) Y bytes of the two
 // rows; in[2], in[3]: width / 2 bytes of U and V; out[0], out[1]: the 4 x `width` bytes of each row's
@@ -54,8 +52,8 @@ RowKernel SelectStretchColumns();
 // (a * (16 - fy) + b * fy) >> 8 per channel.
 RowKernel SelectStretchRows();
 
-// The kernels behind the Select functions, for the tests and the Select functions only. A vector kernel
-// handles a whole number of its blocks (the *Block constants) per call.
+// The kernels behind the Select functions, which alone call them. A vector kernel takes a whole number
+// of its blocks (the *Block constants) per call.
 namespace colour_rows {
 void RgbRows24C(const SRowPlanes&, int);
 void RgbRows32C(const SRowPlanes&, int);

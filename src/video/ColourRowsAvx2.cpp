@@ -27,8 +27,11 @@ struct SYcc {
     const __m256 fb = _mm256_cvtepi32_ps(b), fg = _mm256_cvtepi32_ps(g), fr = _mm256_cvtepi32_ps(r);
     // One single-precision multiply each: exactly the table entries.
     const auto product = [](__m256 x, float c) { return _mm256_mul_ps(x, _mm256_set1_ps(c)); };
-    const __m256 bHalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(b, 1));
-    const __m256 rHalf = _mm256_cvtepi32_ps(_mm256_srli_epi32(r, 1));
+    // B >> 1 and R >> 1 as the high halves of products with 2^15, which keeps them off the units that the
+    // float conversions and additions crowd (measured a little faster than shifts).
+    const __m256i half = _mm256_set1_epi16(-32768);
+    const __m256 bHalf = _mm256_cvtepi32_ps(_mm256_mulhi_epu16(b, half));
+    const __m256 rHalf = _mm256_cvtepi32_ps(_mm256_mulhi_epu16(r, half));
     const __m256 c128 = _mm256_set1_ps(128.0f);
     const __m256 y =
         _mm256_add_ps(_mm256_add_ps(product(fr, 0.299f), product(fg, 0.587f)), product(fb, 0.114f));

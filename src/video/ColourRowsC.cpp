@@ -90,28 +90,27 @@ extern constexpr std::array<uint32_t, 256> kYuvTableY = MakeTable(1.164f, 1.164f
 extern constexpr std::array<uint32_t, 256> kYuvTableU = MakeTable(2.018f, 0.391f, 128, true);
 extern constexpr std::array<uint32_t, 256> kYuvTableV = MakeTable(1.596f, 0.813f, 128, true);
 
-// Every sum the tables can give has its entry in the clamp table.
+// Every sum the tables can give has its entry in the clamp table: the extremes of a sum are the sums of
+// its terms' extremes.
+constexpr int Extreme(const std::array<uint32_t, 256>& table, int shift, bool largest) {
+    int v = int(table[0] >> shift & 0xFFFF);
+    for (uint32_t e : table)
+        v = largest ? std::max(v, int(e >> shift & 0xFFFF)) : std::min(v, int(e >> shift & 0xFFFF));
+    return v;
+}
 static_assert([] {
-    const auto low = [](uint32_t e) { return int(e & 0xFFFF); };
-    const auto high = [](uint32_t e) { return int(e >> 16); };
-    for (int y = 0; y < 256; ++y)
-        for (int c = 0; c < 256; ++c) {
-            const int ty = low(kYuvTableY[size_t(y)]);
-            for (int s : {ty + high(kYuvTableV[size_t(c)]), ty + high(kYuvTableU[size_t(c)]),
-                          ty + low(kYuvTableU[size_t(c)]) + low(kYuvTableV[0]),
-                          ty + low(kYuvTableU[size_t(c)]) + low(kYuvTableV[255])})
-                if (s < kYuvClampFirst || s > kYuvClampLast)
-                    return false;
-        }
+    for (bool largest : {false, true}) {
+        const auto y = Extreme(kYuvTableY, 0, largest);
+        for (int s : {y + Extreme(kYuvTableV, 16, largest), y + Extreme(kYuvTableU, 16, largest),
+                      y + Extreme(kYuvTableU, 0, largest) + Extreme(kYuvTableV, 0, largest)})
+            if (s < kYuvClampFirst || s > kYuvClampLast)
+                return false;
+    }
     return true;
 }());
 
 uint8_t YuvClamp(int sum) {
     return kClamp[size_t(sum - kYuvClampFirst)];
-}
-
-const float* RgbCoefficientTable(int index) {
-    return RgbTables().t[index];
 }
 
 namespace colour_rows {

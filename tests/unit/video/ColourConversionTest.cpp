@@ -87,7 +87,7 @@ TEST(RgbToI420, TurnsTheBottomUpPictureUprightAndTruncatesChroma) {
     EXPECT_EQ(out[16], 129);
 }
 
-TEST(RgbToI420, SizesWithBit1SetAndOtherCodesAreRejectedUntouched) {
+TEST(RgbToI420, SizesWithBit1SetAndOtherCodesAreRejectedUntouchedOddWidthsPacked) {
     std::vector<uint8_t> rgb(size_t(322) * 5 * 4, 100), out(size_t(322) * 5 * 2, 0xEE);
     EXPECT_EQ(RgbToI420(rgb.data(), out.data(), kColourSpaceRgb24, 322, 4), kRgbToI420Rejected);
     EXPECT_EQ(RgbToI420(rgb.data(), out.data(), kColourSpaceRgb24, 4, 2), kRgbToI420Rejected);
