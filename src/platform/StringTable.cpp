@@ -92,6 +92,7 @@ const SEntry kTable[] = {
     {IDS_KEYPAD_CALL, "Call", "Llamar"},
     {IDS_KEYPAD_CLEAR, "Clear", "Borrar"},
     {IDS_KEYPAD_BACKSPACE, "Delete the last digit", "Borrar el último dígito"},
+    {IDS_VIDEO_CAPTION, "Video %s x %s", "Vídeo %s x %s"},
 };
 
 std::atomic<UINT> g_nLanguage{0};

@@ -86,6 +86,8 @@ enum : UINT {
     IDS_KEYPAD_CALL,
     IDS_KEYPAD_CLEAR,
     IDS_KEYPAD_BACKSPACE,
+    // The remote video window.
+    IDS_VIDEO_CAPTION,
     IDS_UI_LAST
 };
 
