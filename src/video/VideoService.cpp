@@ -6,28 +6,13 @@
 
 #include "platform/Trace.h"
 #include "video/ColourConversion.h"
+#include "video/I420Format.h"
 #include "video/VideoPicture.h"
 
 namespace {
 
 // A full channel is retried in slices this long, so a stop is seen within one of them.
 constexpr int kPushSliceMs = 5;
-
-// The I420 format of a picture of the capture's size: what the encoder takes and the peer is told,
-// whatever the camera delivers.
-CImageFormat I420FormatOf(const CImageFormat& capture) {
-    const int width = capture.Width();
-    const int height = std::abs(capture.Height());
-    SBitmapInfoHeader header = ZeroBitmapHeader();
-    header.biSize = kBitmapInfoHeaderSize;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 12;
-    header.biCompression = kFourCCI420;
-    header.biSizeImage = static_cast<uint32_t>(I420PictureSize(width, height));
-    return CImageFormat(header);
-}
 
 void PutLE32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -79,7 +64,7 @@ bool CVideoService::StartVideo(const std::string& cameraName, int frameRate) {
     if (!opened)
         return false;
 
-    m_EncodeFormat = I420FormatOf(m_Capture.m_Format);
+    m_EncodeFormat = I420FormatOfSize(m_Capture.m_Format.Width(), std::abs(m_Capture.m_Format.Height()));
     m_Encoder.SetFrameRate(frameRate);
     m_Encoder.SetInputFormat(m_EncodeFormat);
     if (!m_Encoder.Create(true)) {
