@@ -19,6 +19,7 @@ CCallConsole::CCallConsole(const SCallScript& script, std::FILE* out)
 
 CCallConsole::~CCallConsole() {
     KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
 }
 
 void CCallConsole::Line(const std::string& text) {
@@ -71,6 +72,20 @@ void CCallConsole::OnCallConnected() {
     if (m_Script.m_nHangupAfterSeconds >= 0)
         SetTimer(m_Timers.GetSafeHwnd(), kTimerHangup,
                  static_cast<UINT>(m_Script.m_nHangupAfterSeconds) * 1000);
+    if (m_pCall != nullptr) {
+        m_nSentBefore = m_pCall->Video().PicturesSent();
+        if (!m_Script.m_strCamera.empty() && !m_pCall->Control().SetVideo(true))
+            Line("video-failed");
+    }
+}
+
+void CCallConsole::SetLocalVideoShown(bool bShown) {
+    Line(bShown ? "video-started" : "video-stopped");
+    if (bShown && m_Script.m_nVideoOffAfterSeconds >= 0)
+        SetTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff,
+                 static_cast<UINT>(m_Script.m_nVideoOffAfterSeconds) * 1000);
+    if (!bShown)
+        KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
 }
 
 void CCallConsole::OnCallRefused(uint8_t reason) {
@@ -91,10 +106,20 @@ void CCallConsole::OnCallEnding() {
     if (m_pCall != nullptr) {
         Line("audio-sent " + std::to_string(m_pCall->Audio().SentPackets()));
         Line("audio-received " + std::to_string(m_pCall->Audio().ReceivedPackets()));
+        Line("video-sent " + std::to_string(m_pCall->Video().PicturesSent() - m_nSentBefore));
+        Line("video-received " + std::to_string(m_pCall->Control().Receiver().PicturesDecoded()));
     }
+    if (!m_Script.m_strSnapshot.empty() && m_Video.SaveSnapshot(m_Script.m_strSnapshot))
+        Line("snapshot " + CConsoleWindow::LastField(m_Script.m_strSnapshot));
 }
 
 void CCallConsole::OnTimer(uintptr_t id) {
+    if (id == kTimerVideoOff) {
+        KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
+        if (m_pCall != nullptr)
+            m_pCall->Control().SetVideo(false);
+        return;
+    }
     if (id != kTimerHangup)
         return;
     KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);

@@ -9,6 +9,7 @@
 
 #include "app/CallControl.h"
 #include "cli/CliOptions.h"
+#include "cli/VideoConsole.h"
 #include "platform/Messages.h"
 
 class CSessionCall;
@@ -41,11 +42,14 @@ public:
     void OnNoResponse() override;
     void OnCallAbort() override;
     void OnCallEnding() override;
+    void SetLocalVideoShown(bool bShown) override;
+    IRemoteVideoWindow* GetRemoteVideoWindow() override { return &m_Video; }
 
     bool IsShown() const { return m_bShown; }
 
 private:
     static constexpr uintptr_t kTimerHangup = 1;
+    static constexpr uintptr_t kTimerVideoOff = 2;
     void Line(const std::string& text);
     void OnTimer(uintptr_t id);
 
@@ -53,6 +57,8 @@ private:
     std::FILE* m_pOut;
     CSessionCall* m_pCall = nullptr;
     bool m_bShown = false;
+    uint32_t m_nSentBefore = 0;  // the video service's count when the call began
+    CVideoConsole m_Video{[this](const std::string& text) { Line(text); }};
     bool m_bPromptOpen = false;
     std::optional<EPrompt> m_PromptResult;
     // The audio service's notify window: the start of playback is an event of its own.

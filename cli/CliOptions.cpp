@@ -20,6 +20,8 @@ const char* CliUsage() {
            "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]... [--once]\n"
            "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
            "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
+           "                    [--camera test|NAME] [--still] [--video-off-after SECONDS]\n"
+           "                    [--snapshot FILE.png]\n"
            "       velaphon-cli --list-cameras\n"
            "\n"
            "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
@@ -36,6 +38,11 @@ const char* CliUsage() {
            "  --mic SOURCE          what the microphone hears: a WAV file, tone or silence (default)\n"
            "  --speaker FILE.wav    record what is heard (default: decoded and dropped)\n"
            "  --say TEXT            send TEXT as a chat line once a call is connected\n"
+           "  --camera test|NAME    send video during calls, switched on once a call is connected:\n"
+           "                        the test pattern (test) or the camera NAME\n"
+           "  --still               the test pattern repeats one frame\n"
+           "  --video-off-after SECS  switch video off this long after it started\n"
+           "  --snapshot FILE.png   save the last picture received when a call ends\n"
            "  --list-cameras        print the cameras, one line each: camera INDEX NAME (with\n"
            "                        VELAPHON_VIRTUAL_CAMERA=1 the test pattern is one of them)\n";
 }
@@ -49,6 +56,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         }
         if (arg == "--once") {
             o.m_bOnce = true;
+            continue;
+        }
+        if (arg == "--still") {
+            o.m_Call.m_bStill = true;
             continue;
         }
         if (arg == "--reject") {
@@ -68,7 +79,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         }
         const bool known = arg == "--host" || arg == "--ntv" || arg == "--password" || arg == "--status" ||
                            arg == "--duration" || arg == "--add-contact" || arg == "--call" ||
-                           arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" || arg == "--say";
+                           arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" ||
+                           arg == "--say" || arg == "--camera" || arg == "--video-off-after" ||
+                           arg == "--snapshot";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -108,6 +121,15 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             o.m_strSpeaker = value;
         } else if (arg == "--say") {
             o.m_Call.m_strSay = value;
+        } else if (arg == "--camera") {
+            o.m_Call.m_strCamera = value;
+        } else if (arg == "--snapshot") {
+            o.m_Call.m_strSnapshot = value;
+        } else if (arg == "--video-off-after") {
+            if (!ParseSeconds(value, o.m_Call.m_nVideoOffAfterSeconds)) {
+                error = "--video-off-after wants a whole number of seconds";
+                return false;
+            }
         } else {
             const size_t colon = value.find(':');
             std::string ntv = value.substr(0, colon);

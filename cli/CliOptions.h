@@ -10,7 +10,11 @@ struct SCallScript {
     int m_nAutoAnswerRings = -1;  // -1: no automatic answer; 0: at once; N: after N rings
     bool m_bReject = false;
     int m_nHangupAfterSeconds = -1;
-    std::string m_strSay;  // sent once the call is connected; nothing when empty
+    std::string m_strSay;     // sent once the call is connected; nothing when empty
+    std::string m_strCamera;  // video is switched on once the call is connected; none when empty
+    bool m_bStill = false;    // the test pattern repeats one frame
+    int m_nVideoOffAfterSeconds = -1;
+    std::string m_strSnapshot;  // the last decoded picture is saved here when a call ends
 };
 
 struct SCliOptions {

@@ -18,7 +18,9 @@
 #include "platform/Messages.h"
 #include "platform/StringTable.h"
 #include "platform/Thread.h"
+#include "video/CaptureBackend.h"
 #include "video/CaptureDrivers.h"
+#include "video/TestPatternCamera.h"
 
 namespace {
 
@@ -93,7 +95,16 @@ int main(int argc, char** argv) {
     SetWaveBackends({devices});
     SetMixerBackends({});
 
+    // The test pattern is opt-in: only this option (or VELAPHON_VIRTUAL_CAMERA=1) lists it.
+    if (options.m_Call.m_strCamera == "test") {
+        auto pattern = std::make_shared<CTestPatternBackend>();
+        pattern->SetStill(options.m_Call.m_bStill);
+        AddCaptureBackend(pattern);
+        options.m_Call.m_strCamera = kTestPatternName;
+    }
+
     CClientApp app;
+    app.Settings().SetVideoIn(options.m_Call.m_strCamera);
     app.Settings().SetUser(options.m_strNtv, options.m_strPassword);
     app.Settings().SetAudioIn(kMic);
     app.Settings().SetAudioOut(kSpeaker);

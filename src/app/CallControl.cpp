@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ClientApp.h"
+#include "platform/ByteBuffer.h"
 #include "platform/StringTable.h"
 #include "settings/Settings.h"
 
@@ -30,7 +31,9 @@ LRESULT CCallControl::CTimerWindow::WindowProc(UINT message, WPARAM wParam, LPAR
 }
 
 CCallControl::CCallControl(ICallHost& host, ICallMedia& media, ICallView& view, CSettings& settings)
-    : m_Host(host), m_Media(media), m_View(view), m_Settings(settings) {}
+    : m_Host(host), m_Media(media), m_View(view), m_Settings(settings), m_Receiver([this] {
+          m_Host.SendControl(BuildShortRecord(MSG_VIDEO_KEYFRAME));
+      }) {}
 
 CCallControl::~CCallControl() {
     StopTimer(kTimerAnswer);
@@ -261,6 +264,7 @@ void CCallControl::HangUp() {
         m_View.OnCallEnding();
     StopTimer(kTimerAnswer);
     SetCallingMode(false);
+    EndVideo();
     m_View.HideCall();
     m_bCallShown = false;
     m_strCalledNtv.clear();
@@ -278,6 +282,7 @@ void CCallControl::OnConnectionLost() {
         m_View.ClosePrompt(ICallView::PROMPT_ABORTED);
     const bool bHadCall = m_bCallShown || !m_strCalledNtv.empty() || !m_strCallerName.empty();
     SetCallingMode(false);
+    EndVideo();
     if (m_bCallShown)
         m_View.HideCall();
     m_bCallShown = false;
@@ -307,6 +312,9 @@ void CCallControl::StartMedia() {
         m_Media.StartCapture();
     }
     m_Host.StopPolling();
+    m_Receiver.SetWindow(m_View.GetRemoteVideoWindow());
+    m_Receiver.ResetCounts();
+    m_View.SetFrameRateSlider(m_Settings.GetFrameRate());
     m_bCallShown = true;
     m_View.ShowCall(title);
 }
@@ -370,4 +378,80 @@ void CCallControl::SetSilenceThreshold(int value) {
     if (!m_Host.IsDynamic())
         m_Settings.Save();
     m_Media.SetSilenceThreshold(value);
+}
+
+bool CCallControl::SetVideo(bool bOn) {
+    if (!bOn) {
+        if (m_bVideoOn) {
+            m_bVideoOn = false;
+            m_Media.StopVideo();
+            m_View.SetLocalVideoShown(false);
+        }
+        return true;
+    }
+    if (m_bVideoOn)
+        return true;
+    if (m_bCallShown &&
+        m_Media.StartVideo(m_View.GetLocalPreview(), m_Settings.GetVideoIn(), m_Settings.GetFrameRate())) {
+        m_bVideoOn = true;
+        m_View.SetLocalVideoShown(true);
+        return true;
+    }
+    m_View.SetVideoChecked(false);
+    if (m_bCallShown)
+        m_View.ShowNotice(LoadString(IDS_VIDEO_FAILED));
+    return false;
+}
+
+void CCallControl::SetFrameRate(int value) {
+    if (value < 1 || value > 30)
+        return;
+    m_Settings.SetFrameRate(value);
+    m_Media.SetFrameRate(value);
+}
+
+void CCallControl::OnCameraLost() {
+    if (!m_bVideoOn)
+        return;
+    SetVideo(false);
+    m_View.SetVideoChecked(false);
+    m_View.ShowNotice(LoadString(IDS_VIDEO_FAILED));
+}
+
+void CCallControl::EndVideo() {
+    if (m_bVideoOn) {
+        m_bVideoOn = false;
+        m_Media.StopVideo();
+        m_View.SetLocalVideoShown(false);
+        m_View.SetVideoChecked(false);
+    }
+    m_Receiver.OnVideoStop();
+}
+
+bool CCallControl::OnVideoMessage(const uint8_t* data, size_t size) {
+    if (data == nullptr || size == 0)
+        return false;
+    switch (data[0]) {
+        case MSG_VIDEO_FORMAT:
+            if (m_bCallShown)
+                m_Receiver.OnVideoFormat(data, size);
+            return true;
+        case MSG_VIDEO_STOP:
+            m_Receiver.OnVideoStop();
+            return true;
+        case MSG_VIDEO_KEYFRAME:
+            if (m_bVideoOn)
+                m_Media.RequestKeyFrame();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CCallControl::OnVideoReceived() {
+    CByteBuffer payload;
+    while (m_Media.ReceivePicture(payload)) {
+        if (m_bCallShown)
+            m_Receiver.OnVideoPicture(payload.Data(), payload.Size());
+    }
 }

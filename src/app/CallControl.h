@@ -13,10 +13,13 @@
 #include <string>
 
 #include "app/SessionWindow.h"
+#include "app/VideoReceiver.h"
 #include "net/Protocol.h"
 #include "platform/Messages.h"
 
+class CByteBuffer;
 class CSettings;
+class IVideoPicture;
 
 // The session around the call: connection, own identity, contacts, polling, sounds, program end.
 class ICallHost {
@@ -61,6 +64,19 @@ public:
     virtual bool ReceiveText(std::string& text) = 0;
     // Takes, decodes and plays what the audio channel received.
     virtual void ReceiveAudio() = 0;
+
+    // Local video: the camera named (empty: the first) at `frameRate`, shown in `pPreview` (may be
+    // null) and sent to the peer. False when no camera starts; a media without video has none.
+    virtual bool StartVideo(IVideoPicture* /*pPreview*/, const std::string& /*camera*/, int /*frameRate*/) {
+        return false;
+    }
+    // Ends sending and tells the peer; nothing when video is not running.
+    virtual void StopVideo() {}
+    virtual void SetFrameRate(int /*n*/) {}
+    // The peer asked for a key frame.
+    virtual void RequestKeyFrame() {}
+    // The oldest received picture (a channel-4 payload); false when none waits.
+    virtual bool ReceivePicture(CByteBuffer& /*payload*/) { return false; }
 };
 
 // The call window, the prompt of an incoming call and the notices.
@@ -99,6 +115,17 @@ public:
     virtual void OnCallAbort() {}
     // A call's media are about to end (hang-up from either side, timeout, refusal).
     virtual void OnCallEnding() {}
+
+    // Video. The "Video" box follows the local video: unchecked when it cannot start or stops by itself.
+    virtual void SetVideoChecked(bool /*bChecked*/) {}
+    // The local video runs: the window shows (or hides again) its preview.
+    virtual void SetLocalVideoShown(bool /*bShown*/) {}
+    virtual void SetFrameRateSlider(int /*value*/) {}
+    // Where the local picture is shown; null for nowhere.
+    virtual IVideoPicture* GetLocalPreview() { return nullptr; }
+    // The remote video window, created hidden with the call window; null for none (the peer's video is
+    // then not decoded).
+    virtual IRemoteVideoWindow* GetRemoteVideoWindow() { return nullptr; }
 };
 
 class CCallControl {
@@ -135,6 +162,20 @@ public:
     bool SendText(const std::string& text);
     // The call window's silence slider: stored at once (saved except in dynamic mode), given to capture.
     void SetSilenceThreshold(int value);
+
+    // The "Video" box: starts or stops the local video during a call. False when it could not start (the
+    // box is then unchecked and notice 147 shown) or no call is shown.
+    bool SetVideo(bool bOn);
+    bool IsVideoOn() const { return m_bVideoOn; }
+    // The frame-rate slider, when released: stored (not saved) and given to capture and encoder.
+    void SetFrameRate(int value);
+    // The camera stopped delivering: video ends as if unchecked, and the user is told.
+    void OnCameraLost();
+    // MSG_VIDEO_FORMAT, MSG_VIDEO_STOP or MSG_VIDEO_KEYFRAME; false for any other record.
+    bool OnVideoMessage(const uint8_t* data, size_t size);
+    // Channel 4 has something: pictures are decoded during a call and dropped otherwise.
+    void OnVideoReceived();
+    CVideoReceiver& Receiver() { return m_Receiver; }
     // Delivered by the timer window (public for tests that drive time).
     void OnTimer(uintptr_t id);
 
@@ -171,6 +212,8 @@ private:
     void OnCallingTick();
 
     void Refuse(const Bytes& setup, uint8_t reason);
+    // Local and remote video end with the call or its window.
+    void EndVideo();
     void StartMedia();
     void EndMedia();
     void SetCallingMode(bool bOn);
@@ -182,6 +225,7 @@ private:
     ICallView& m_View;
     CSettings& m_Settings;
     CTimerWindow m_Timers{*this};
+    CVideoReceiver m_Receiver;
 
     std::string m_strCalledNtv;
     std::string m_strCallerName;
@@ -192,4 +236,5 @@ private:
     bool m_bAnswerTimer = false;
     int m_nRings = 0;
     int m_nBrackets = 0;
+    bool m_bVideoOn = false;
 };

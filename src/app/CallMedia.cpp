@@ -3,6 +3,7 @@
 #include "audio/AudioService.h"
 #include "net/ChannelText.h"
 #include "net/ServiceTCP.h"
+#include "video/VideoService.h"
 
 CCallMedia::CCallMedia(CServiceTCP& service, CAudioService& audio, CChannelText& text, CChannel* pVideo)
     : m_Service(service), m_Audio(audio), m_Text(text), m_pVideo(pVideo) {}
@@ -32,6 +33,7 @@ void CCallMedia::StartCapture() {
 }
 
 void CCallMedia::End() {
+    StopVideo();
     if (m_pVideo != nullptr)
         m_Service.RemoveChannel(m_pVideo);
     m_Service.RemoveChannel(&m_Audio);
@@ -57,4 +59,35 @@ bool CCallMedia::ReceiveText(std::string& text) {
 
 void CCallMedia::ReceiveAudio() {
     m_Audio.Receive();
+}
+
+void CCallMedia::SetVideoService(CVideoService* pVideo) {
+    m_pVideoService = pVideo;
+    m_pVideo = pVideo != nullptr ? &pVideo->Channel() : nullptr;
+}
+
+bool CCallMedia::StartVideo(IVideoPicture* pPreview, const std::string& camera, int frameRate) {
+    if (m_pVideoService == nullptr)
+        return false;
+    m_pVideoService->SetPreview(pPreview);
+    return m_pVideoService->StartVideo(camera, frameRate);
+}
+
+void CCallMedia::StopVideo() {
+    if (m_pVideoService != nullptr)
+        m_pVideoService->StopVideo();
+}
+
+void CCallMedia::SetFrameRate(int n) {
+    if (m_pVideoService != nullptr)
+        m_pVideoService->SetFrameRate(n);
+}
+
+void CCallMedia::RequestKeyFrame() {
+    if (m_pVideoService != nullptr)
+        m_pVideoService->RequestKeyFrame();
+}
+
+bool CCallMedia::ReceivePicture(CByteBuffer& payload) {
+    return m_pVideoService != nullptr && m_pVideoService->ReceivePicture(payload);
 }

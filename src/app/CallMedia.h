@@ -8,6 +8,7 @@ class CAudioService;
 class CChannel;
 class CChannelText;
 class CServiceTCP;
+class CVideoService;
 
 class CCallMedia : public ICallMedia {
 public:
@@ -21,12 +22,20 @@ public:
     bool SendText(const std::string& text) override;
     bool ReceiveText(std::string& text) override;
     void ReceiveAudio() override;
+    bool StartVideo(IVideoPicture* pPreview, const std::string& camera, int frameRate) override;
+    void StopVideo() override;
+    void SetFrameRate(int n) override;
+    void RequestKeyFrame() override;
+    bool ReceivePicture(CByteBuffer& payload) override;
 
     void SetVideoChannel(CChannel* pVideo) { m_pVideo = pVideo; }
+    // The video service whose channel joins the call; null for a call without video.
+    void SetVideoService(CVideoService* pVideo);
 
 private:
     CServiceTCP& m_Service;
     CAudioService& m_Audio;
     CChannelText& m_Text;
     CChannel* m_pVideo;
+    CVideoService* m_pVideoService = nullptr;
 };

@@ -8,6 +8,7 @@ CSessionCall::CSessionCall(CSessionController& session, ICallView& view, std::fu
       m_endProgram(std::move(endProgram)),
       m_Media(session.Service(), m_Audio, m_Text),
       m_Control(*this, m_Media, view, session.App().Settings()) {
+    m_Media.SetVideoService(&m_Video);
     m_Session.SetCallHooks(this);
 }
 
@@ -20,8 +21,8 @@ void CSessionCall::OnCallRecord(const uint8_t* data, size_t size) {
     m_Control.OnControlMessage(data, size);
 }
 
-void CSessionCall::OnVideoRecord(const uint8_t*, size_t) {
-    // Video arrives with the video service.
+void CSessionCall::OnVideoRecord(const uint8_t* data, size_t size) {
+    m_Control.OnVideoMessage(data, size);
 }
 
 void CSessionCall::OnChannelReceived(uint8_t channel) {
@@ -29,6 +30,8 @@ void CSessionCall::OnChannelReceived(uint8_t channel) {
         m_Control.OnTextReceived();
     else if (channel == kChannelAudio)
         m_Control.OnAudioReceived();
+    else if (channel == kChannelVideo)
+        m_Control.OnVideoReceived();
 }
 
 void CSessionCall::OnCallTimeout() {
@@ -84,4 +87,16 @@ void CSessionCall::EndProgram() {
 
 void CSessionCall::PlaySound(UINT resource) {
     m_Session.Window().PlaySound(resource);
+}
+
+void CSessionCall::SendVideoFormat(const SBitmapInfoHeader& header) {
+    m_Session.Control().SendVideoFormat(header);
+}
+
+void CSessionCall::SendVideoStop() {
+    m_Session.Control().SendVideoStop();
+}
+
+void CSessionCall::OnCameraLost() {
+    m_Control.OnCameraLost();
 }

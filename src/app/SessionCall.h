@@ -1,5 +1,5 @@
-// CSessionCall: the call side of a session. It owns the call's media (the audio service and the text
-// channel; the video service joins them later) and the call control, and plugs them into the session
+// CSessionCall: the call side of a session. It owns the call's media (the audio service, the text
+// channel and the video service) and the call control, and plugs them into the session
 // controller's hooks. The desktop's main window and the headless client each own one, after their
 // session controller, with their own view of the call.
 #pragma once
@@ -12,10 +12,11 @@
 #include "app/SessionHooks.h"
 #include "audio/AudioService.h"
 #include "net/ChannelText.h"
+#include "video/VideoService.h"
 
 class CSessionController;
 
-class CSessionCall : public ISessionCallHooks, private ICallHost {
+class CSessionCall : public ISessionCallHooks, private ICallHost, private IVideoServiceHost {
 public:
     // `endProgram` ends the main loop (dynamic mode, after its one call).
     CSessionCall(CSessionController& session, ICallView& view, std::function<void()> endProgram);
@@ -27,6 +28,7 @@ public:
     CCallControl& Control() { return m_Control; }
     CAudioService& Audio() { return m_Audio; }
     CChannelText& Text() { return m_Text; }
+    CVideoService& Video() { return m_Video; }
 
     // ISessionCallHooks
     void OnCallRecord(const uint8_t* data, size_t size) override;
@@ -49,10 +51,16 @@ private:
     void EndProgram() override;
     void PlaySound(UINT resource) override;
 
+    // IVideoServiceHost
+    void SendVideoFormat(const SBitmapInfoHeader& header) override;
+    void SendVideoStop() override;
+    void OnCameraLost() override;
+
     CSessionController& m_Session;
     std::function<void()> m_endProgram;
     CAudioService m_Audio;
     CChannelText m_Text;
+    CVideoService m_Video{*this};
     CCallMedia m_Media;
     CCallControl m_Control;
 };

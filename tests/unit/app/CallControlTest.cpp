@@ -13,6 +13,8 @@
 #include "settings/Settings.h"
 #include "support/AppFakes.h"
 #include "support/TempEnvironment.h"
+#include "video/I420Format.h"
+#include "video/VideoPicture.h"
 
 namespace {
 
@@ -79,10 +81,33 @@ public:
         m_log.push_back("text out " + text);
         return true;
     }
+    bool StartVideo(IVideoPicture* pPreview, const std::string& camera, int frameRate) override {
+        m_log.push_back("video start " + camera + " " + std::to_string(frameRate) +
+                        (pPreview != nullptr ? " preview" : ""));
+        return m_bCamera;
+    }
+    void StopVideo() override { m_log.push_back("video stop"); }
+    void SetFrameRate(int n) override { m_log.push_back("frame rate " + std::to_string(n)); }
+    void RequestKeyFrame() override { m_log.push_back("key frame"); }
 
     Log& m_log;
     HWND m_hWndNotify = nullptr;
     int m_nThreshold = -1;
+    bool m_bCamera = true;
+};
+
+// The remote video window and both views, logging what call control makes them do.
+class CFakeVideo : public IRemoteVideoWindow, public IVideoPicture {
+public:
+    explicit CFakeVideo(Log& log) : m_log(log) {}
+    void ShowVideo(int w, int h) override {
+        m_log.push_back("remote show " + std::to_string(w) + "x" + std::to_string(h));
+    }
+    void HideVideo() override { m_log.push_back("remote hide"); }
+    IVideoPicture& Picture() override { return *this; }
+    void SetPicture(const CDataBuffer&, const CImageFormat&) override {}
+    void ClearPicture() override {}
+    Log& m_log;
 };
 
 class CFakeView : public ICallView {
@@ -142,8 +167,17 @@ public:
     void OnNoResponse() override { m_events.push_back("no-response"); }
     void OnCallAbort() override { m_events.push_back("call-abort"); }
     void OnCallEnding() override { m_events.push_back("hangup"); }
+    void SetVideoChecked(bool bChecked) override {
+        m_log.push_back(bChecked ? "box checked" : "box unchecked");
+    }
+    void SetLocalVideoShown(bool bShown) override {
+        m_log.push_back(bShown ? "preview shown" : "preview hidden");
+    }
+    IVideoPicture* GetLocalPreview() override { return m_pVideo; }
+    IRemoteVideoWindow* GetRemoteVideoWindow() override { return m_pVideo; }
 
     Log& m_log;
+    CFakeVideo* m_pVideo = nullptr;
     CFunctionTarget m_Window{nullptr};
     bool m_bVisible = false;
     bool m_bCalling = false;
@@ -646,3 +680,60 @@ TEST_F(CallControlTest, SilenceSliderIsStoredAtOnceExceptInDynamicMode) {
 }
 
 }  // namespace
+
+// ---- video -------------------------------------------------------------------------------------------
+
+TEST_F(CallControlTest, VideoBoxStartsAndStopsTheLocalVideoAndANoCameraStartIsTold) {
+    CFakeVideo video(m_log);
+    m_View.m_pVideo = &video;
+    m_Settings.SetVideoIn("Cam");
+    m_Settings.SetFrameRate(12);
+    EXPECT_FALSE(m_Control.SetVideo(true));  // no call: nothing starts
+    Connected();
+    size_t mark = m_log.size();
+    m_Media.m_bCamera = false;
+    EXPECT_FALSE(m_Control.SetVideo(true));
+    EXPECT_EQ(LogFrom(mark),
+              (Log{"video start Cam 12 preview", "box unchecked", "notice Video can't be activated"}));
+
+    m_Media.m_bCamera = true;
+    mark = m_log.size();
+    EXPECT_TRUE(m_Control.SetVideo(true));
+    m_Control.SetFrameRate(31);  // outside the slider
+    m_Control.SetFrameRate(20);
+    EXPECT_EQ(m_Settings.GetFrameRate(), 20);
+    m_Control.SetVideo(false);
+    EXPECT_EQ(LogFrom(mark), (Log{"video start Cam 12 preview", "preview shown", "frame rate 20",
+                                  "video stop", "preview hidden"}));
+
+    // A lost camera ends video as an unchecked box would, and says so.
+    m_Control.SetVideo(true);
+    mark = m_log.size();
+    m_Control.OnCameraLost();
+    m_Control.OnCameraLost();
+    EXPECT_EQ(LogFrom(mark),
+              (Log{"video stop", "preview hidden", "box unchecked", "notice Video can't be activated"}));
+}
+
+TEST_F(CallControlTest, VideoRecordsReachTheReceiverAndTheServiceAndEndWithTheCall) {
+    CFakeVideo video(m_log);
+    m_View.m_pVideo = &video;
+    const Bytes format = BuildVideoFormat(I420FormatOfSize(320, 240).m_Header.header);
+    EXPECT_TRUE(m_Control.OnVideoMessage(format.data(), format.size()));  // no call: ignored
+    EXPECT_FALSE(m_Control.Receiver().IsDecoding());
+    Connected();
+    m_Control.SetVideo(true);
+    size_t mark = m_log.size();
+    m_Control.OnVideoMessage(format.data(), format.size());
+    EXPECT_TRUE(m_Control.Receiver().IsDecoding());
+    const Bytes key = BuildShortRecord(MSG_VIDEO_KEYFRAME);
+    m_Control.OnVideoMessage(key.data(), key.size());
+    EXPECT_FALSE(m_Control.OnControlMessage(key.data(), key.size()));
+    EXPECT_EQ(LogFrom(mark), (Log{"remote show 320x240", "key frame"}));
+
+    mark = m_log.size();
+    m_Control.HangUp();
+    EXPECT_EQ(LogFrom(mark), (Log{"video stop", "preview hidden", "box unchecked", "remote hide", "hide",
+                                  "send HANGUP", "send CALL_END", "media end", "poll and restart timer 0"}));
+    EXPECT_FALSE(m_Control.Receiver().IsDecoding());
+}
