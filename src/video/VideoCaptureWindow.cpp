@@ -223,6 +223,21 @@ bool CVideoCaptureWindow::TakeFrame(CDataBuffer& buffer) {
     return true;
 }
 
+bool CVideoCaptureWindow::TakeNewestFrame(CDataBuffer& buffer) {
+    CLockGuard guard(m_FramesLock);
+    if (m_FullFrames.empty())
+        return false;
+    while (m_FullFrames.size() > 1) {
+        m_FreeFrames.push_back(m_FullFrames.front());
+        m_FullFrames.pop_front();
+    }
+    CDataBuffer* pFrame = m_FullFrames.front();
+    m_FullFrames.pop_front();
+    buffer.Assign(*pFrame);
+    m_FreeFrames.push_back(pFrame);
+    return true;
+}
+
 int CVideoCaptureWindow::FullFrameCount() {
     CLockGuard guard(m_FramesLock);
     return static_cast<int>(m_FullFrames.size());

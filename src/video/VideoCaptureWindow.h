@@ -50,6 +50,9 @@ public:
 
     // Moves the oldest waiting frame into `buffer`; false (buffer untouched) when none waits. Any thread.
     bool TakeFrame(CDataBuffer& buffer);
+    // Moves the newest waiting frame into `buffer` and frees the older ones unread: for a consumer that
+    // must not fall behind the camera. False (buffer untouched) when none waits. Any thread.
+    bool TakeNewestFrame(CDataBuffer& buffer);
 
     // The capture window, null when closed. Any thread.
     HWND GetSafeHwnd() const { return m_hWnd.load(); }

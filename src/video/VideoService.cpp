@@ -148,8 +148,10 @@ bool CVideoService::SendPass() {
     const int n = m_nFramesSignalled.load();
     if (n <= 0)
         return false;
-    // An empty pool leaves in m_Frame what the last pass put there: nothing to send.
-    const bool taken = m_Capture.TakeFrame(m_Frame);
+    // One picture a pass, the newest: older frames left waiting would pile up and the picture would fall
+    // further and further behind the sound. An empty pool leaves in m_Frame what the last pass put there:
+    // nothing to send.
+    const bool taken = m_Capture.TakeNewestFrame(m_Frame);
     m_nFramesSignalled.fetch_sub(n);
     if (!taken)
         return false;
