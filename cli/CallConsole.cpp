@@ -20,6 +20,7 @@ CCallConsole::CCallConsole(const SCallScript& script, std::FILE* out)
 CCallConsole::~CCallConsole() {
     KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
     KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
 }
 
 void CCallConsole::Line(const std::string& text) {
@@ -84,8 +85,12 @@ void CCallConsole::SetLocalVideoShown(bool bShown) {
     if (bShown && m_Script.m_nVideoOffAfterSeconds >= 0)
         SetTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff,
                  static_cast<UINT>(m_Script.m_nVideoOffAfterSeconds) * 1000);
-    if (!bShown)
+    if (bShown && m_Script.m_nMoveAfterSeconds >= 0 && m_Move)
+        SetTimer(m_Timers.GetSafeHwnd(), kTimerMove, static_cast<UINT>(m_Script.m_nMoveAfterSeconds) * 1000);
+    if (!bShown) {
         KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
+        KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
+    }
 }
 
 void CCallConsole::OnCallRefused(uint8_t reason) {
@@ -114,6 +119,11 @@ void CCallConsole::OnCallEnding() {
 }
 
 void CCallConsole::OnTimer(uintptr_t id) {
+    if (id == kTimerMove) {
+        KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
+        Line("video-moving " + std::to_string(m_Move()));
+        return;
+    }
     if (id == kTimerVideoOff) {
         KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
         if (m_pCall != nullptr)

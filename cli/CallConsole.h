@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,9 @@ public:
 
     // The call side whose control and packet counts this view uses; set before any call.
     void SetCall(CSessionCall* pCall) { m_pCall = pCall; }
+    // Sets a still test pattern moving and gives the number of its first new frame; called by the
+    // script's move timer.
+    void SetCameraMover(std::function<uint32_t()> move) { m_Move = std::move(move); }
 
     HWND GetNotifyWindow() const override { return m_Window.GetSafeHwnd(); }
     void ShowCall(const std::string&) override { m_bShown = true; }
@@ -50,12 +54,14 @@ public:
 private:
     static constexpr uintptr_t kTimerHangup = 1;
     static constexpr uintptr_t kTimerVideoOff = 2;
+    static constexpr uintptr_t kTimerMove = 3;
     void Line(const std::string& text);
     void OnTimer(uintptr_t id);
 
     SCallScript m_Script;
     std::FILE* m_pOut;
     CSessionCall* m_pCall = nullptr;
+    std::function<uint32_t()> m_Move;
     bool m_bShown = false;
     uint32_t m_nSentBefore = 0;  // the video service's count when the call began
     CVideoConsole m_Video{[this](const std::string& text) { Line(text); }};

@@ -42,6 +42,8 @@ const char* CliUsage() {
            "                        the test pattern (test) or the camera NAME\n"
            "  --still               the test pattern repeats one frame\n"
            "  --video-off-after SECS  switch video off this long after it started\n"
+           "  --move-after SECS     with --still, the test pattern starts moving this long after\n"
+           "                        video started (then prints video-moving N)\n"
            "  --snapshot FILE.png   save the last picture received when a call ends\n"
            "  --list-cameras        print the cameras, one line each: camera INDEX NAME (with\n"
            "                        VELAPHON_VIRTUAL_CAMERA=1 the test pattern is one of them)\n";
@@ -81,7 +83,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
                            arg == "--duration" || arg == "--add-contact" || arg == "--call" ||
                            arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" ||
                            arg == "--say" || arg == "--camera" || arg == "--video-off-after" ||
-                           arg == "--snapshot";
+                           arg == "--move-after" || arg == "--snapshot";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -125,6 +127,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             o.m_Call.m_strCamera = value;
         } else if (arg == "--snapshot") {
             o.m_Call.m_strSnapshot = value;
+        } else if (arg == "--move-after") {
+            if (!ParseSeconds(value, o.m_Call.m_nMoveAfterSeconds)) {
+                error = "--move-after wants a whole number of seconds";
+                return false;
+            }
         } else if (arg == "--video-off-after") {
             if (!ParseSeconds(value, o.m_Call.m_nVideoOffAfterSeconds)) {
                 error = "--video-off-after wants a whole number of seconds";

@@ -14,7 +14,8 @@ struct SCallScript {
     std::string m_strCamera;  // video is switched on once the call is connected; none when empty
     bool m_bStill = false;    // the test pattern repeats one frame
     int m_nVideoOffAfterSeconds = -1;
-    std::string m_strSnapshot;  // the last decoded picture is saved here when a call ends
+    int m_nMoveAfterSeconds = -1;  // a still test pattern starts moving this long after video started
+    std::string m_strSnapshot;     // the last decoded picture is saved here when a call ends
 };
 
 struct SCliOptions {

@@ -96,8 +96,9 @@ int main(int argc, char** argv) {
     SetMixerBackends({});
 
     // The test pattern is opt-in: only this option (or VELAPHON_VIRTUAL_CAMERA=1) lists it.
+    std::shared_ptr<CTestPatternBackend> pattern;
     if (options.m_Call.m_strCamera == "test") {
-        auto pattern = std::make_shared<CTestPatternBackend>();
+        pattern = std::make_shared<CTestPatternBackend>();
         pattern->SetStill(options.m_Call.m_bStill);
         AddCaptureBackend(pattern);
         options.m_Call.m_strCamera = kTestPatternName;
@@ -116,6 +117,14 @@ int main(int argc, char** argv) {
     CCallConsole callView(options.m_Call);
     CSessionCall call(session, callView, [&] { loop.Quit(EXIT_DONE); });
     callView.SetCall(&call);
+    if (pattern != nullptr && options.m_Call.m_bStill) {
+        callView.SetCameraMover([pattern] {
+            pattern->SetStill(false);
+            // The next grab would repeat the still frame once more; the scene moves now.
+            pattern->TakeFrameNumber();
+            return pattern->FramesGrabbed();
+        });
+    }
     bool placed = false;
 
     auto addedKnown = [&] {

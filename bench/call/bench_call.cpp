@@ -8,15 +8,26 @@
 // Beside it, the design's own floor: the onset's 100 ms capture buffer must be complete, and playback
 // waits until three buffers' worth are pending, so sound cannot be heard sooner than three buffers
 // (300 ms) after its onset. Calls: VP_BENCH_CALLS (default 3).
+//
+// BM_VideoCall: one call of a minute with sound and the test pattern both ways. Each side's pattern is
+// still, then starts moving at a known time ("video-moving N"); the mouth-to-eye latency is the time
+// from that line to the peer's first "video-frame" of the moving pattern, beside the mouth-to-ear
+// latency of a tone burst measured in the same call as above. The move is timed from when video started,
+// as the camera's grabs are, so the wait for the next grab (up to one picture interval for a real
+// camera) is left out. The bytes on the wire are the TCP payload the server's sockets sent and received
+// (from `ss`), over a stretch with both patterns still (sound only) and one with both moving.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <numeric>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/WavFile.h"
@@ -45,20 +56,44 @@ long Onset(const std::vector<int16_t>& samples) {
     return -1;
 }
 
-// velaphond on kAddress:443, ended with the object.
+// velaphond on address:443, ended with the object.
 class CServer {
 public:
-    bool Start(const std::string& db) {
-        return m_Process.Start(
-                   {std::string(VP_BINARY_DIR) + "/bin/velaphond", "serve", "--db", db, "--listen",
-                    std::string(kAddress) + ":443", "--http", std::string(kAddress) + ":0"},
-                   vp::test::CChildProcess::kErr) &&
+    bool Start(const std::string& db, const std::string& address = kAddress) {
+        return m_Process.Start({std::string(VP_BINARY_DIR) + "/bin/velaphond", "serve", "--db", db,
+                                "--listen", address + ":443", "--http", address + ":0"},
+                               vp::test::CChildProcess::kErr) &&
                m_Process.WaitLine("listening ", vp::test::CChildProcess::EMatch::Substring, -1);
     }
 
 private:
     vp::test::CChildProcess m_Process;
 };
+
+// Silence, then a 1 kHz burst at half scale, then silence.
+std::vector<int16_t> BurstSamples(double burstSeconds = kBurstSeconds) {
+    std::vector<int16_t> burst(static_cast<size_t>((kLeadSeconds + burstSeconds + 1.0) * kRate), 0);
+    for (size_t i = 0; i < static_cast<size_t>(burstSeconds * kRate); ++i)
+        burst[static_cast<size_t>(kLeadSeconds * kRate) + i] =
+            static_cast<int16_t>(16000 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(i) / kRate));
+    return burst;
+}
+
+// The burst's latency in ms given when the sender's capture and the receiver's playback started; NaN
+// when the recording holds no burst.
+double BurstLatencyMs(calltest::Clock::time_point captureStart, calltest::Clock::time_point playbackStart,
+                      const std::string& heard) {
+    SWavFormat format;
+    std::vector<int16_t> samples;
+    if (!ReadWavFile(heard, format, samples))
+        return NAN;
+    const long heardOnset = Onset(samples);
+    if (heardOnset < 0)
+        return NAN;
+    const double heardMs = std::chrono::duration<double, std::milli>(playbackStart - captureStart).count() +
+                           heardOnset * 1000.0 / kRate;
+    return heardMs - kLeadSeconds * 1000;
+}
 
 // One call; the latency in ms, or NaN when the call or the measure failed.
 double MeasureCall(const std::string& dir, const std::string& sent, int index) {
@@ -75,17 +110,7 @@ double MeasureCall(const std::string& dir, const std::string& sent, int index) {
     const auto playbackStart = *bea.TimeOf("audio-playing");
     ana.Stop();
     bea.Stop();
-    SWavFormat format;
-    std::vector<int16_t> samples;
-    if (!ReadWavFile(heard, format, samples))
-        return NAN;
-    const long heardOnset = Onset(samples);
-    if (heardOnset < 0)
-        return NAN;
-    const double sentMs = kLeadSeconds * 1000;
-    const double heardMs = std::chrono::duration<double, std::milli>(playbackStart - captureStart).count() +
-                           heardOnset * 1000.0 / kRate;
-    return heardMs - sentMs;
+    return BurstLatencyMs(captureStart, playbackStart, heard);
 }
 
 void BM_MouthToEarLatency(benchmark::State& state) {
@@ -96,13 +121,8 @@ void BM_MouthToEarLatency(benchmark::State& state) {
         state.SkipWithError("no account store");
         return;
     }
-    // Silence, then a 1 kHz burst at half scale, then silence.
-    std::vector<int16_t> burst(static_cast<size_t>((kLeadSeconds + kBurstSeconds + 1.0) * kRate), 0);
-    for (size_t i = 0; i < static_cast<size_t>(kBurstSeconds * kRate); ++i)
-        burst[static_cast<size_t>(kLeadSeconds * kRate) + i] =
-            static_cast<int16_t>(16000 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(i) / kRate));
     const std::string sent = dir + "/burst.wav";
-    WriteWavFile(sent, kRate, 1, burst);
+    WriteWavFile(sent, kRate, 1, BurstSamples());
 
     CServer server;
     if (!server.Start(dir + "/accounts.db")) {
@@ -134,6 +154,146 @@ void BM_MouthToEarLatency(benchmark::State& state) {
     state.counters["calls"] = static_cast<double>(latencies.size());
 }
 BENCHMARK(BM_MouthToEarLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+constexpr int kVideoCallSeconds = 60;
+constexpr int kMoveAfterSeconds = 20;  // after each side's video started
+// Outside the addresses the integration tests use, so a test run beside it does not collide.
+const char* const kVideoAddress = "127.0.0.190";
+
+// TCP payload bytes the server's sockets on `address`:443 have received and sent so far, summed over its
+// connections; false when `ss` could not be read.
+bool ServerTraffic(const std::string& address, double& received, double& sent) {
+    const std::string command = "ss -tinH state established src " + address + ":443 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return false;
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        text.append(chunk, n);
+    if (pclose(pipe) != 0)
+        return false;
+    received = sent = 0;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (word.rfind("bytes_received:", 0) == 0)
+            received += std::atof(word.c_str() + 15);
+        else if (word.rfind("bytes_sent:", 0) == 0)
+            sent += std::atof(word.c_str() + 11);
+    }
+    return true;
+}
+
+struct STraffic {
+    calltest::Clock::time_point time;
+    double received = 0, sent = 0;
+};
+
+// Bytes per second one side puts on the wire (the server's intake from both, halved) between two
+// samples; `out`: what one side is sent instead.
+double SideBytesPerSecond(const STraffic& a, const STraffic& b, bool out = false) {
+    const double seconds = std::chrono::duration<double>(b.time - a.time).count();
+    return (out ? b.sent - a.sent : b.received - a.received) / 2 / seconds;
+}
+
+// From `sender`'s "video-moving N" to the first "video-frame M" (M >= N) of `receiver`, in ms; NaN when
+// either is missing.
+double MouthToEyeMs(calltest::CCli& sender, calltest::CCli& receiver) {
+    const long first = sender.Number("video-moving");
+    const auto moved = sender.TimeOf("video-moving " + std::to_string(first));
+    if (first < 0 || !moved)
+        return NAN;
+    // Pictures may be skipped on the way: the earliest of the next few counts.
+    std::optional<calltest::Clock::time_point> seen;
+    for (const std::string& line : receiver.Lines()) {
+        long n = -1;
+        if (std::sscanf(line.c_str(), "video-frame %ld ", &n) != 1 || n < first || n >= first + 30)
+            continue;
+        const auto t = receiver.TimeOf(line);
+        if (t && (!seen || *t < *seen))
+            seen = t;
+    }
+    return seen ? std::chrono::duration<double, std::milli>(*seen - *moved).count() : NAN;
+}
+
+void BM_VideoCall(benchmark::State& state) {
+    char pattern[] = "/tmp/vp-bench-vcall-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    if (!vp::test::SeedDatabase(dir + "/accounts.db",
+                                {{"5550171", "pw-ana", "", {}}, {"5550172", "pw-bea", "", {}}})) {
+        state.SkipWithError("no account store");
+        return;
+    }
+    // The burst lasts the whole call, so sound is sent all along (silence would not be).
+    const std::string sent = dir + "/burst.wav";
+    WriteWavFile(sent, kRate, 1, BurstSamples(kVideoCallSeconds + 5));
+    CServer server;
+    if (!server.Start(dir + "/accounts.db", kVideoAddress)) {
+        state.SkipWithError("velaphond did not start (port 443 needs root)");
+        return;
+    }
+    const std::vector<std::string> video = {
+        "--camera", "test", "--still", "--move-after", std::to_string(kMoveAfterSeconds), "--mic", sent};
+    auto with = [&](std::vector<std::string> extra) {
+        extra.insert(extra.end(), video.begin(), video.end());
+        return extra;
+    };
+    for (auto _ : state) {
+        calltest::CCli bea(kVideoAddress, "5550172", "pw-bea",
+                           with({"--auto-answer", "--speaker", dir + "/heard-by-bea.wav"}));
+        if (!bea.WaitLine("state C")) {
+            state.SkipWithError("Bea did not log in");
+            break;
+        }
+        calltest::CCli ana(kVideoAddress, "5550171", "pw-ana",
+                           with({"--call", "5550172", "--speaker", dir + "/heard-by-ana.wav",
+                                 "--hangup-after", std::to_string(kVideoCallSeconds)}));
+        if (!ana.WaitLine("call-connected") || !bea.WaitLine("call-connected") ||
+            !ana.WaitLine("video-started") || !bea.WaitLine("video-started")) {
+            state.SkipWithError("the video call did not start");
+            break;
+        }
+        const auto connected = *ana.TimeOf("call-connected");
+        // Both still from 8 s to 18 s; both moving from 26 s to 56 s.
+        const int marks[] = {8, 18, 26, kVideoCallSeconds - 4};
+        std::vector<STraffic> samples;
+        for (int second : marks) {
+            STraffic t;
+            std::this_thread::sleep_until(connected + std::chrono::seconds(second));
+            t.time = calltest::Clock::now();
+            if (!ServerTraffic(kVideoAddress, t.received, t.sent))
+                break;
+            samples.push_back(t);
+        }
+        if (samples.size() != std::size(marks)) {
+            state.SkipWithError("ss gave no socket figures");
+            break;
+        }
+        if (!ana.WaitLine("video-received ", 30000, true) || !bea.WaitLine("video-received ", 30000, true)) {
+            state.SkipWithError("the call did not end");
+            break;
+        }
+        state.counters["ana_pictures_sent"] = static_cast<double>(ana.Number("video-sent"));
+        state.counters["ana_pictures_received"] = static_cast<double>(ana.Number("video-received"));
+        state.counters["bea_pictures_sent"] = static_cast<double>(bea.Number("video-sent"));
+        state.counters["bea_pictures_received"] = static_cast<double>(bea.Number("video-received"));
+        state.counters["eye_ana_to_bea_ms"] = MouthToEyeMs(ana, bea);
+        state.counters["eye_bea_to_ana_ms"] = MouthToEyeMs(bea, ana);
+        if (ana.TimeOf("audio-playing") && bea.TimeOf("audio-playing")) {
+            state.counters["ear_ana_to_bea_ms"] =
+                BurstLatencyMs(connected, *bea.TimeOf("audio-playing"), dir + "/heard-by-bea.wav");
+            state.counters["ear_bea_to_ana_ms"] = BurstLatencyMs(
+                *bea.TimeOf("call-connected"), *ana.TimeOf("audio-playing"), dir + "/heard-by-ana.wav");
+        }
+        state.counters["side_sends_B_per_s_still"] = SideBytesPerSecond(samples[0], samples[1]);
+        state.counters["side_sends_B_per_s_moving"] = SideBytesPerSecond(samples[2], samples[3]);
+        state.counters["side_gets_B_per_s_moving"] = SideBytesPerSecond(samples[2], samples[3], true);
+        ana.Stop();
+        bea.Stop();
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_VideoCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -11,7 +11,7 @@
 // The library called directly with the settings the codec class uses, writing straight into one area.
 class CBareEncoder {
 public:
-    CBareEncoder(int width, int height)
+    CBareEncoder(int width, int height, int frameRate = CVideoCodecXvid::kDefaultFrameRate)
         : m_nWidth(width), m_Out(static_cast<size_t>(MaxEncodedPictureSize(width, height))) {
         InitCodecLibrary();
         xvid_plugin_single_t single{};
@@ -27,7 +27,7 @@ public:
         create.plugins = &plugin;
         create.num_plugins = 1;
         create.fincr = 1;
-        create.fbase = CVideoCodecXvid::kDefaultFrameRate;
+        create.fbase = frameRate;
         create.max_key_interval = CVideoCodecXvid::kMaxKeyInterval;
         xvid_encore(nullptr, XVID_ENC_CREATE, &create, nullptr);
         m_hEncoder = create.handle;

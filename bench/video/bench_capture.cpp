@@ -5,96 +5,35 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <vector>
 
 #include "BareEncoder.h"
-#include "video/CaptureTables.h"
+#include "ReplayCamera.h"
 #include "video/ColourConversion.h"
-#include "video/TestPatternCamera.h"
 #include "video/VideoCaptureWindow.h"
 #include "video/VideoCodecXvid.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kWidth = 320;
-constexpr int kHeight = 240;
-constexpr uint32_t kPictures = 50;
-
-SBitmapInfoHeader Header(bool rgb) {
-    SBitmapInfoHeader h;
-    h.biWidth = kWidth;
-    h.biHeight = kHeight;
-    h.biBitCount = rgb ? 24 : 12;
-    h.biCompression = rgb ? 0 : kFourCCI420;
-    h.biSizeImage = static_cast<uint32_t>(TestPatternFrameSize(h));
-    return h;
-}
-
-// Frames drawn once; the driver hands them out in turn, as a camera's buffers would.
-struct SFrames {
-    std::vector<std::vector<uint8_t>> camera, i420;
-    explicit SFrames(bool rgb) : camera(kPictures), i420(kPictures) {
-        for (uint32_t n = 0; n < kPictures; ++n) {
-            camera[n].resize(TestPatternFrameSize(Header(rgb)));
-            RenderTestPattern(Header(rgb), n, camera[n].data());
-            i420[n].resize(TestPatternFrameSize(Header(false)));
-            RenderTestPattern(Header(false), n, i420[n].data());
-        }
-    }
-};
-
-class CReplayDriver : public ICaptureDriver {
-public:
-    CReplayDriver(const SFrames& frames, bool rgb) : m_frames(frames) { m_format.header = Header(rgb); }
-    bool GetFormat(SCaptureFormat& f) override {
-        f = m_format;
-        return true;
-    }
-    bool SetFormat(const SCaptureFormat& f) override {
-        return f.header.biCompression == m_format.header.biCompression &&
-               f.header.biBitCount == m_format.header.biBitCount;
-    }
-    bool Grab(ICaptureFrameSink& sink) override {
-        const auto& frame = m_frames.camera[m_nNext++ % kPictures];
-        sink.OnCaptureFrame(frame.data(), frame.size());
-        return true;
-    }
-
-private:
-    const SFrames& m_frames;
-    SCaptureFormat m_format;
-    uint32_t m_nNext = 0;
-};
-
-class CReplayBackend : public ICaptureBackend {
-public:
-    CReplayBackend(const SFrames& frames, bool rgb) : m_frames(frames), m_bRgb(rgb) {}
-    std::vector<std::string> DriverNames() override { return {"Replay"}; }
-    std::unique_ptr<ICaptureDriver> Connect(int) override {
-        return std::make_unique<CReplayDriver>(m_frames, m_bRgb);
-    }
-
-private:
-    const SFrames& m_frames;
-    bool m_bRgb;
-};
+constexpr int kWidth = kReplayWidth;
+constexpr int kHeight = kReplayHeight;
+constexpr uint32_t kPictures = kReplayPictures;
 
 void BM_CaptureToBitstream(benchmark::State& state) {
     const bool rgb = state.range(0) != 0;
-    static const SFrames rgbFrames(true), i420Frames(false);
-    const SFrames& frames = rgb ? rgbFrames : i420Frames;
+    static const SReplayFrames rgbFrames(true), i420Frames(false);
+    const SReplayFrames& frames = rgb ? rgbFrames : i420Frames;
     SetCaptureBackends({std::make_shared<CReplayBackend>(frames, rgb)});
     ResetCaptureReferenceFrame();
 
     CFunctionTarget notify([](UINT, WPARAM, LPARAM) { return LRESULT(0); });
     CVideoCaptureWindow capture;
-    if (!capture.StartPreset("Replay", nullptr, rgb ? 5 : 3)) {
+    if (!capture.StartPreset(kReplayCameraName, nullptr, rgb ? 5 : 3)) {
         state.SkipWithError("capture did not start");
         return;
     }
     capture.m_hWndNotify = notify.GetSafeHwnd();
-    CImageFormat i420Format(Header(false));
+    CImageFormat i420Format(ReplayHeader(false));
     CVideoCodecXvid codec;
     codec.SetInputFormat(i420Format);
     codec.Create(true);
