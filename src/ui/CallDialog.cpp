@@ -224,6 +224,8 @@ void CCallDialog::BuildControls() {
     call->addWidget(m_pMedia);
     call->addWidget(m_pChat, 1);
     call->addLayout(inputRow);
+    // Under the chat, where it stays when the preview widens the window.
+    call->addLayout(bottom);
     auto* body = new QHBoxLayout;
     body->setSpacing(kPreviewGap);
     body->addLayout(call, 1);
@@ -234,7 +236,6 @@ void CCallDialog::BuildControls() {
     layout->setSpacing(8);
     layout->addLayout(titleRow);
     layout->addLayout(body, 1);
-    layout->addLayout(bottom);
     // One size for both modes: calling mode's label takes the place of the media controls.
     m_pCalling->setMinimumHeight(m_pMedia->sizeHint().height());
     setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
