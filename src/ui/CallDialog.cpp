@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -22,6 +23,8 @@
 #include "ui/NoticeDialog.h"
 #include "ui/SliderFaderAdapter.h"
 #include "ui/UiText.h"
+#include "ui/VideoView.h"
+#include "ui/VideoWindow.h"
 
 namespace {
 
@@ -109,13 +112,6 @@ void CCallDialog::BuildControls() {
     // The media controls.
     m_pMedia = new QWidget(this);
     m_pMedia->setObjectName("media");
-    m_pRemoteVideo = new QLabel(LoadText(IDS_CALL_NO_VIDEO), m_pMedia);
-    m_pRemoteVideo->setObjectName("remoteVideo");
-    m_pRemoteVideo->setAlignment(Qt::AlignCenter);
-    m_pRemoteVideo->setFixedSize(176, 144);
-    m_pRemoteVideo->setStyleSheet("background: #202020; color: #9a9a9a; border-radius: 4px;");
-    m_pRemoteVideo->setEnabled(false);
-
     m_pSpeaker = VolumeSlider(m_pMedia, "speaker", IDS_CALL_SPEAKER);
     m_pMicrophone = VolumeSlider(m_pMedia, "microphone", IDS_CALL_MICROPHONE);
 
@@ -137,19 +133,31 @@ void CCallDialog::BuildControls() {
     m_pVideo = new QCheckBox(LoadText(IDS_CALL_VIDEO), m_pMedia);
     m_pVideo->setObjectName("video");
     m_pVideo->setEnabled(false);
+    connect(m_pVideo, &QCheckBox::toggled, this, &CCallDialog::OnVideoToggled);
     m_pFrameRate = new QSlider(Qt::Horizontal, m_pMedia);
     m_pFrameRate->setObjectName("frameRate");
-    m_pFrameRate->setRange(1, 30);
+    m_pFrameRate->setRange(kFrameRateMin, kFrameRateMax);
+    m_pFrameRate->setPageStep(5);
     m_pFrameRate->setToolTip(LoadText(IDS_CALL_FRAME_RATE));
     m_pFrameRate->setEnabled(false);
+    m_pFrameRateValue = new QLabel(m_pMedia);
+    m_pFrameRateValue->setObjectName("frameRateValue");
+    m_pFrameRateValue->setMinimumWidth(m_pFrameRateValue->fontMetrics().horizontalAdvance("30") + 2);
+    m_pFrameRateValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Dragging only shows the number; the camera and the encoder change once, on release.
+    connect(m_pFrameRate, &QSlider::valueChanged, this, [this](int value) {
+        ShowFrameRate(value);
+        if (!m_pFrameRate->isSliderDown())
+            OnFrameRateMoved();
+    });
+    connect(m_pFrameRate, &QSlider::sliderReleased, this, &CCallDialog::OnFrameRateMoved);
+    ShowFrameRate(m_pFrameRate->value());
 
     auto* volumes = new QHBoxLayout;
     volumes->setSpacing(10);
     volumes->addWidget(Captioned(m_pSpeaker, IDS_CALL_SPEAKER, m_pMedia));
     volumes->addWidget(Captioned(m_pMicrophone, IDS_CALL_MICROPHONE, m_pMedia));
     auto* top = new QHBoxLayout;
-    top->addWidget(m_pRemoteVideo);
-    top->addSpacing(8);
     top->addLayout(volumes);
     top->addStretch();
 
@@ -161,6 +169,7 @@ void CCallDialog::BuildControls() {
     controls->addWidget(m_pVideo, 1, 0, 1, 1);
     controls->addWidget(new QLabel(LoadText(IDS_CALL_FRAME_RATE), m_pMedia), 1, 1);
     controls->addWidget(m_pFrameRate, 1, 2);
+    controls->addWidget(m_pFrameRateValue, 1, 3);
     controls->setColumnStretch(2, 1);
 
     auto* media = new QVBoxLayout(m_pMedia);
@@ -202,18 +211,37 @@ void CCallDialog::BuildControls() {
     bottom->addWidget(m_pHangup);
     bottom->addStretch();
 
+    // The local preview, hidden until video runs; the window then widens by its width.
+    m_pPreview = new CVideoView(this);
+    m_pPreview->setObjectName("localPreview");
+    m_pPreview->setFixedSize(kPreviewWidth, kPreviewHeight);
+    m_pPreview->SetTargetSize(CVideoView::TargetWidthFor(kPreviewWidth), kPreviewHeight);
+    m_pPreview->hide();
+
+    auto* call = new QVBoxLayout;
+    call->setSpacing(8);
+    call->addWidget(m_pCalling);
+    call->addWidget(m_pMedia);
+    call->addWidget(m_pChat, 1);
+    call->addLayout(inputRow);
+    // Under the chat, where it stays when the preview widens the window.
+    call->addLayout(bottom);
+    auto* body = new QHBoxLayout;
+    body->setSpacing(kPreviewGap);
+    body->addLayout(call, 1);
+    body->addWidget(m_pPreview, 0, Qt::AlignTop);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 10, 16, 14);
     layout->setSpacing(8);
     layout->addLayout(titleRow);
-    layout->addWidget(m_pCalling);
-    layout->addWidget(m_pMedia);
-    layout->addWidget(m_pChat, 1);
-    layout->addLayout(inputRow);
-    layout->addLayout(bottom);
+    layout->addLayout(body, 1);
     // One size for both modes: calling mode's label takes the place of the media controls.
     m_pCalling->setMinimumHeight(m_pMedia->sizeHint().height());
     setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
+
+    // The peer's picture, in a window of its own that the receiving side shows.
+    m_pVideoWindow = new CVideoWindow(this);
 }
 
 void CCallDialog::ShowCall(const std::string& title) {
@@ -223,6 +251,8 @@ void CCallDialog::ShowCall(const std::string& title) {
     m_pTitle->setText(t);
     setWindowTitle(t);
     ShowSpeech(false);
+    m_pVideo->setEnabled(true);
+    m_pFrameRate->setEnabled(true);
     show();
     raise();
     activateWindow();
@@ -362,6 +392,86 @@ void CCallDialog::closeEvent(QCloseEvent* e) {
 }
 
 void CCallDialog::hideEvent(QHideEvent* e) {
-    m_pVideo->setChecked(false);
+    // Minimising is not the end of the call; anything else ends its video.
+    if (!e->spontaneous()) {
+        SetVideoChecked(false);
+        m_pVideo->setEnabled(false);
+        m_pFrameRate->setEnabled(false);
+        if (m_pControl != nullptr) {
+            m_pControl->SetVideo(false);
+            m_pControl->Receiver().OnVideoStop();
+        }
+        SetLocalVideoShown(false);
+        m_pVideoWindow->Hide();
+    }
     CRoundedDialog::hideEvent(e);
+}
+
+void CCallDialog::OnVideoToggled(bool bChecked) {
+    // A start that fails unchecks the box again (through SetVideoChecked) and shows the notice.
+    if (m_pControl != nullptr)
+        m_pControl->SetVideo(bChecked);
+    else
+        SetVideoChecked(false);
+}
+
+void CCallDialog::SetVideoChecked(bool bChecked) {
+    const QSignalBlocker block(m_pVideo);
+    m_pVideo->setChecked(bChecked);
+}
+
+IVideoPicture* CCallDialog::GetLocalPreview() {
+    return m_pPreview;
+}
+
+void CCallDialog::SetLocalVideoShown(bool bShown) {
+    if (bShown == m_pPreview->isVisibleTo(this))
+        return;
+    if (!bShown) {
+        m_pPreview->hide();
+        m_pPreview->ClearPicture();
+        if (m_sizeWithoutPreview.isValid())
+            setFixedSize(m_sizeWithoutPreview);
+        m_sizeWithoutPreview = QSize();
+        return;
+    }
+    m_sizeWithoutPreview = size();
+    m_pPreview->show();
+    const int height = std::max(m_sizeWithoutPreview.height(), minimumSizeHint().height());
+    setFixedSize(m_sizeWithoutPreview.width() + kPreviewGap + kPreviewWidth, height);
+    // Widening to the right must not push the window off the screen.
+    if (const QScreen* s = screen(); s != nullptr && isVisible()) {
+        const QRect area = s->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (frame.right() > area.right())
+            move(std::max(area.left(), pos().x() - (frame.right() - area.right())), pos().y());
+    }
+}
+
+void CCallDialog::SetFrameRateSlider(int value) {
+    // Showing the stored value is not a move of the user's.
+    const QSignalBlocker block(m_pFrameRate);
+    m_pFrameRate->setValue(std::clamp(value, kFrameRateMin, kFrameRateMax));
+    ShowFrameRate(m_pFrameRate->value());
+}
+
+void CCallDialog::ShowFrameRate(int value) {
+    m_pFrameRateValue->setText(QString::number(value));
+}
+
+void CCallDialog::OnFrameRateMoved() {
+    if (m_pControl != nullptr)
+        m_pControl->SetFrameRate(m_pFrameRate->value());
+}
+
+void CCallDialog::CRemoteVideo::ShowVideo(int, int) {
+    m_owner.m_pVideoWindow->ShowAtZoom2();
+}
+
+void CCallDialog::CRemoteVideo::HideVideo() {
+    m_owner.m_pVideoWindow->Hide();
+}
+
+IVideoPicture& CCallDialog::CRemoteVideo::Picture() {
+    return *m_owner.m_pVideoWindow->View();
 }

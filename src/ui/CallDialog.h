@@ -1,9 +1,12 @@
 // CCallDialog (dialog 152): the call window. Created hidden with the main window and shown only during a
 // call; it draws what CCallControl decides and hands the user's actions back to it. It is also the
-// window the audio service tells of silence, and it runs the prompt and the notices of a call.
+// window the audio service tells of silence, and it runs the prompt and the notices of a call. During a
+// call it holds the local preview, shown beside the chat while video is sent, and the remote video
+// window, which the receiving side shows and hides.
 #pragma once
 
 #include <QPixmap>
+#include <QSize>
 #include <memory>
 #include <optional>
 
@@ -21,6 +24,8 @@ class QToolButton;
 class QWidget;
 class CNoticeDialog;
 class CSliderFaderAdapter;
+class CVideoView;
+class CVideoWindow;
 
 class CCallDialog : public CRoundedDialog, public CMessageTarget, public ICallView {
     Q_OBJECT
@@ -33,6 +38,12 @@ public:
         IDC_TEXT_LIST = 1100,
     };
     static constexpr int kSilenceMax = 32000;
+    static constexpr int kFrameRateMin = 1;
+    static constexpr int kFrameRateMax = 30;
+    // The local preview's size, 4:3 and a multiple of 8 wide, so the picture is drawn without bands.
+    static constexpr int kPreviewWidth = 240;
+    static constexpr int kPreviewHeight = 180;
+    static constexpr int kPreviewGap = 12;
     // Chat line styles: the user's own lines and the peer's.
     enum { STYLE_OWN = 0, STYLE_RECEIVED = 1 };
 
@@ -53,6 +64,11 @@ public:
     void ShowNotice(const std::string& text) override;
     EPrompt RunPrompt(const std::string& text) override;
     void ClosePrompt(EPrompt result) override;
+    void SetVideoChecked(bool bChecked) override;
+    void SetLocalVideoShown(bool bShown) override;
+    void SetFrameRateSlider(int value) override;
+    IVideoPicture* GetLocalPreview() override;
+    IRemoteVideoWindow* GetRemoteVideoWindow() override { return &m_RemoteVideo; }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -73,7 +89,9 @@ public:
     CMixerFader& MicrophoneFader() { return m_MicrophoneFader; }
     QSlider* FrameRateSlider() const { return m_pFrameRate; }
     QCheckBox* VideoBox() const { return m_pVideo; }
-    QLabel* RemoteVideo() const { return m_pRemoteVideo; }
+    QLabel* FrameRateValue() const { return m_pFrameRateValue; }
+    CVideoView* LocalPreview() const { return m_pPreview; }
+    CVideoWindow* VideoWindow() const { return m_pVideoWindow; }
     QListWidget* ChatList() const { return m_pChat; }
     QLineEdit* ChatInput() const { return m_pInput; }
     QPushButton* SendButton() const { return m_pSend; }
@@ -87,12 +105,27 @@ protected:
     void hideEvent(QHideEvent* e) override;
 
 private:
+    // The video window as the receiving side drives it.
+    class CRemoteVideo : public IRemoteVideoWindow {
+    public:
+        explicit CRemoteVideo(CCallDialog& owner) : m_owner(owner) {}
+        void ShowVideo(int width, int height) override;
+        void HideVideo() override;
+        IVideoPicture& Picture() override;
+
+    private:
+        CCallDialog& m_owner;
+    };
+
     void BuildControls();
     // The speaker and microphone sliders as faders of the first mixer; a slider stays disabled,
     // silently, when its control cannot be bound.
     void BindFaders();
     void OnSend();
     void OnSilenceMoved();
+    void OnVideoToggled(bool bChecked);
+    void OnFrameRateMoved();
+    void ShowFrameRate(int value);
     void ShowSpeech(bool bSpeaking);
     static QPixmap SpeechIcon(bool bSpeaking);
 
@@ -107,13 +140,18 @@ private:
     QToolButton* m_pClose = nullptr;
     QLabel* m_pCalling = nullptr;
     QWidget* m_pMedia = nullptr;
-    QLabel* m_pRemoteVideo = nullptr;
     QLabel* m_pSpeech = nullptr;
     QSlider* m_pSilence = nullptr;
     QSlider* m_pSpeaker = nullptr;
     QSlider* m_pMicrophone = nullptr;
     QSlider* m_pFrameRate = nullptr;
+    QLabel* m_pFrameRateValue = nullptr;
     QCheckBox* m_pVideo = nullptr;
+    CVideoView* m_pPreview = nullptr;
+    // The window's size before the preview widened it; empty while the preview is hidden.
+    QSize m_sizeWithoutPreview;
+    CVideoWindow* m_pVideoWindow = nullptr;
+    CRemoteVideo m_RemoteVideo{*this};
     QListWidget* m_pChat = nullptr;
     QLineEdit* m_pInput = nullptr;
     QPushButton* m_pSend = nullptr;

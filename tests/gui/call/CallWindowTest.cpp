@@ -28,6 +28,10 @@
 #include "ui/CallDialog.h"
 #include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
+#include "ui/VideoView.h"
+#include "ui/VideoWindow.h"
+#include "video/ImageFormat.h"
+#include "video/VideoPicture.h"
 
 namespace {
 
@@ -56,8 +60,36 @@ public:
         m_sentTexts.push_back(text);
         return true;
     }
+    // A camera that shows a picture in the preview as soon as it starts.
+    bool StartVideo(IVideoPicture* pPreview, const std::string&, int) override {
+        if (!m_bCamera)
+            return false;
+        m_bVideo = true;
+        if (pPreview != nullptr) {
+            CImageFormat format;
+            format.m_Header.header.biSize = kBitmapInfoHeaderSize;
+            format.m_Header.header.biWidth = 320;
+            format.m_Header.header.biHeight = 240;
+            format.m_Header.header.biPlanes = 1;
+            format.SetUncompressed(32);
+            CDataBuffer rgb;
+            rgb.Resize(320 * 240 * 4);
+            auto* pixels = reinterpret_cast<uint32_t*>(rgb.Data());
+            for (int y = 0; y < 240; ++y)
+                for (int x = 0; x < 320; ++x)
+                    pixels[y * 320 + x] = uint32_t(x * 255 / 320) << 16 | uint32_t(y * 255 / 240) << 8 | 0x60;
+            pPreview->SetPicture(rgb, format);
+        }
+        return true;
+    }
+    void StopVideo() override { m_bVideo = false; }
+    void SetFrameRate(int n) override { m_nFrameRate = n; }
+
     int m_nThreshold = -1;
     std::vector<std::string> m_sentTexts;
+    bool m_bCamera = true;
+    bool m_bVideo = false;
+    int m_nFrameRate = -1;
 };
 
 // Runs `action` once the event loop is running (inside a nested modal loop, for instance).
@@ -147,7 +179,8 @@ private slots:
         QVERIFY(!m_dialog->isVisible());
         QVERIFY(!m_dialog->VideoBox()->isEnabled());
         QVERIFY(!m_dialog->FrameRateSlider()->isEnabled());
-        QVERIFY(!m_dialog->RemoteVideo()->isEnabled());
+        QVERIFY(!m_dialog->VideoWindow()->isVisible());
+        QVERIFY(!m_dialog->LocalPreview()->isVisibleTo(m_dialog.get()));
         QCOMPARE(m_dialog->SilenceSlider()->minimum(), 0);
         QCOMPARE(m_dialog->SilenceSlider()->maximum(), 32000);
     }
@@ -253,6 +286,111 @@ private slots:
         m_media->m_nThreshold = -1;
         m_dialog->SetSilenceSlider(100);
         QCOMPARE(m_media->m_nThreshold, -1);
+    }
+
+    // ---- video
+    // ----------------------------------------------------------------------------------------------
+
+    void videoBoxStartsAndStopsVideoAndThePreviewWidensTheWindow() {
+        Connected();
+        QCheckBox* box = m_dialog->VideoBox();
+        QVERIFY(box->isEnabled());
+        const QSize before = m_dialog->size();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(m_media->m_bVideo);
+        QVERIFY(box->isChecked());
+        CVideoView* preview = m_dialog->LocalPreview();
+        QVERIFY(preview->isVisible());
+        QVERIFY(preview->HasPicture());
+        QCOMPARE(m_dialog->width(), before.width() + CCallDialog::kPreviewGap + CCallDialog::kPreviewWidth);
+        QCOMPARE(m_dialog->height(), before.height());
+        // Beside the chat, not over it.
+        QVERIFY(preview->geometry().left() > m_dialog->ChatList()->geometry().right());
+        Screenshot(m_dialog.get(), "call-video-preview.png");
+
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(!m_media->m_bVideo);
+        QVERIFY(!preview->isVisible());
+        QVERIFY(!preview->HasPicture());
+        QCOMPARE(m_dialog->size(), before);
+
+        // Hanging up stops it too, and the next call starts with the box unchecked at the first size.
+        QTest::mouseClick(box, Qt::LeftButton);
+        m_control->HangUp();
+        QVERIFY(!m_media->m_bVideo);
+        QVERIFY(!box->isChecked());
+        QVERIFY(!box->isEnabled());
+        Connected();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(m_dialog->size(), before);
+    }
+
+    void videoBoxIsUncheckedWithNotice147WhenNoCameraStarts() {
+        m_media->m_bCamera = false;
+        Connected();
+        const QSize before = m_dialog->size();
+        QString notice;
+        Later([&] {
+            if (auto* n = qobject_cast<CNoticeDialog*>(QApplication::activeModalWidget())) {
+                notice = n->Text();
+                n->accept();
+            }
+        });
+        QTest::mouseClick(m_dialog->VideoBox(), Qt::LeftButton);
+        QCOMPARE(notice, QString("Video can't be activated"));
+        QVERIFY(!m_dialog->VideoBox()->isChecked());
+        QVERIFY(!m_dialog->LocalPreview()->isVisible());
+        QCOMPARE(m_dialog->size(), before);
+        QVERIFY(m_dialog->isVisible());  // the call goes on
+    }
+
+    void frameRateSliderStoresTheRateOnRelease() {
+        m_settings->SetFrameRate(12);
+        Connected();
+        QSlider* slider = m_dialog->FrameRateSlider();
+        QVERIFY(slider->isEnabled());
+        QCOMPARE(slider->minimum(), 1);
+        QCOMPARE(slider->maximum(), 30);
+        QCOMPARE(slider->value(), 12);
+        QCOMPARE(m_dialog->FrameRateValue()->text(), QString("12"));
+        QCOMPARE(m_media->m_nFrameRate, -1);  // showing the stored rate changes nothing
+
+        slider->setSliderDown(true);
+        slider->setValue(25);
+        QCOMPARE(m_dialog->FrameRateValue()->text(), QString("25"));
+        QCOMPARE(m_media->m_nFrameRate, -1);
+        QCOMPARE(m_settings->GetFrameRate(), 12);
+        slider->setSliderDown(false);
+        QCOMPARE(m_media->m_nFrameRate, 25);
+        QCOMPARE(m_settings->GetFrameRate(), 25);
+    }
+
+    void remoteVideoWindowFollowsThePeersFormatAndStop() {
+        SBitmapInfoHeader header = ZeroBitmapHeader();
+        header.biSize = kBitmapInfoHeaderSize;
+        header.biWidth = 320;
+        header.biHeight = 240;
+        header.biPlanes = 1;
+        header.biBitCount = 12;
+        header.biCompression = kFourCCI420;
+        header.biSizeImage = 320 * 240 * 3 / 2;
+        const Bytes format = BuildVideoFormat(header);
+        const Bytes stop = BuildShortRecord(MSG_VIDEO_STOP);
+        CVideoWindow* window = m_dialog->VideoWindow();
+
+        Connected();
+        QVERIFY(!window->isVisible());
+        m_control->OnVideoMessage(format.data(), format.size());
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->Zoom(), 2);
+        m_control->OnVideoMessage(stop.data(), stop.size());
+        QVERIFY(!window->isVisible());
+
+        m_control->OnVideoMessage(format.data(), format.size());
+        QVERIFY(window->isVisible());
+        m_control->HangUp();
+        QVERIFY(!window->isVisible());
+        QVERIFY(!m_control->Receiver().IsDecoding());
     }
 
     void mixerSlidersStayDisabledWithoutAMixer() {

@@ -1,6 +1,8 @@
 // The desktop client (offscreen, in this process) in calls with velaphon-cli through a real velaphond: the
-// prompt, the call window's title and chat, the keypad, hang-up from either side, and the guest caller.
+// prompt, the call window's title and chat, the keypad, hang-up from either side, the guest caller, and
+// video both ways.
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,10 @@
 #include "ui/KeypadWindow.h"
 #include "ui/MainDialog.h"
 #include "ui/NoticeDialog.h"
+#include "ui/VideoView.h"
+#include "ui/VideoWindow.h"
+#include "video/CaptureBackend.h"
+#include "video/TestPatternCamera.h"
 
 namespace {
 
@@ -67,6 +73,14 @@ void AnswerPromptWithOk(std::shared_ptr<QString> text) {
         QTest::mouseClick(prompt->OkButton(), Qt::LeftButton);
     });
     timer->start();
+}
+
+// Saves a window under build/screenshots once its pending paints are done.
+void Screenshot(QWidget* w, const std::string& name) {
+    const std::string dir = std::string(VP_BINARY_DIR) + "/screenshots";
+    std::filesystem::create_directories(dir);
+    QApplication::processEvents();
+    w->grab().save(QString::fromStdString(dir + "/" + name));
 }
 
 bool HasLine(QListWidget* list, const QString& text, int style) {
@@ -114,6 +128,8 @@ private slots:
         m_devices->AddWavFilePlayback("desk-speaker", File("desk-heard.wav"), EWavePacing::RealTime);
         SetWaveBackends({m_devices});
         SetMixerBackends({});
+        // The desktop's camera is the test pattern.
+        AddCaptureBackend(std::make_shared<CTestPatternBackend>());
         std::filesystem::create_directories(m_env->ConfigDir());
         std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
                                          << "\"UserNtv\"=text:\"5550141\"\n"
@@ -122,6 +138,7 @@ private slots:
                                          << "\"DeviceAudioInput\"=text:\"desk-mic\"\n"
                                          << "\"DeviceAudioOutput\"=text:\"desk-speaker\"\n"
                                          << "\"Silence volume\"=dword:2000\n"
+                                         << "\"DeviceVideoInput\"=text:\"" << kTestPatternName << "\"\n"
                                          << "\"CornerPosition\"=dword:-1\n";
     }
     void cleanupTestCase() {
@@ -191,6 +208,42 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!call->isVisible(), 15000);
             QTRY_COMPARE_WITH_TIMEOUT(bea->Count("hangup"), 1, 5000);
             QTRY_VERIFY_WITH_TIMEOUT(bea->Number("audio-received") > 3, 5000);
+            main->OnCommand(CMainDialog::ID_APP_EXIT);
+        });
+    }
+
+    void videoFlowsBothWaysBetweenTheDesktopAndTheCli() {
+        std::unique_ptr<calltest::CCli> holder;
+        RunDesktop([&](CMainDialog* main) {
+            auto asked = std::make_shared<QString>();
+            AnswerPromptWithOk(asked);
+            calltest::CCli* bea = Bea(holder, {"--call", "5550141", "--mic", "tone", "--camera", "test"});
+            CCallDialog* call = main->CallDialog();
+            QTRY_VERIFY_WITH_TIMEOUT(call->isVisible(), 20000);
+
+            // Bea's video: the window opens at zoom 2 and shows her test pattern.
+            CVideoWindow* window = call->VideoWindow();
+            QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 10000);
+            QCOMPARE(window->Zoom(), 2);
+            QTRY_VERIFY_WITH_TIMEOUT(window->View()->HasPicture(), 10000);
+            QVERIFY(main->Call()->Control().Receiver().PicturesDecoded() > 0);
+
+            // The desktop's own video: the preview runs beside the chat and Bea receives the pictures.
+            const int narrow = call->width();
+            QTest::mouseClick(call->VideoBox(), Qt::LeftButton);
+            QVERIFY(call->VideoBox()->isChecked());
+            QVERIFY(call->width() > narrow);
+            QTRY_VERIFY_WITH_TIMEOUT(call->LocalPreview()->HasPicture(), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(bea->Count("video-format 320 240") == 1, 10000);
+            QTest::qWait(1000);  // a second of pictures both ways
+            Screenshot(call, "call-window-video.png");
+            Screenshot(window, "video-window-call.png");
+
+            QTest::keyClick(call, Qt::Key_Escape);
+            QVERIFY(!window->isVisible());
+            QCOMPARE(call->width(), narrow);
+            QTRY_COMPARE_WITH_TIMEOUT(bea->Count("hangup"), 1, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(bea->Number("video-received") > 3, 5000);
             main->OnCommand(CMainDialog::ID_APP_EXIT);
         });
     }
