@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "BareEncoder.h"
+#include "video/I420Format.h"
 #include "video/TestPatternCamera.h"
 #include "video/VideoCodecXvid.h"
 
@@ -18,17 +19,12 @@ constexpr int kWidth = 320;
 constexpr int kHeight = 240;
 constexpr uint32_t kPictures = 50;
 
-CImageFormat Format() {
-    return CImageFormat(40, kWidth, kHeight, (12u << 16) | 1u, kFourCCI420, kWidth * kHeight * 3 / 2, 0, 0, 0,
-                        0);
-}
-
 const std::vector<std::vector<uint8_t>>& Pictures() {
     static const std::vector<std::vector<uint8_t>> pictures = [] {
         std::vector<std::vector<uint8_t>> p(kPictures);
         for (uint32_t n = 0; n < kPictures; ++n) {
             p[n].resize(static_cast<size_t>(I420PictureSize(kWidth, kHeight)));
-            RenderTestPattern(Format().m_Header.header, n, p[n].data());
+            RenderTestPattern(I420FormatOfSize(kWidth, kHeight).m_Header.header, n, p[n].data());
         }
         return p;
     }();
@@ -46,7 +42,7 @@ public:
 class CClassEncoder {
 public:
     CClassEncoder() : m_Out(static_cast<size_t>(I420PictureSize(kWidth, kHeight))) {
-        m_Codec.SetInputFormat(Format());
+        m_Codec.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
         m_Codec.Create(true);
     }
     int Encode(const std::vector<uint8_t>& picture, bool key) {

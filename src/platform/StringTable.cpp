@@ -82,7 +82,6 @@ const SEntry kTable[] = {
     {IDS_CALL_HANGUP, "Hang up", "Colgar"},
     {IDS_CALL_SEND, "Send", "Enviar"},
     {IDS_CALL_VIDEO, "Video", "Vídeo"},
-    {IDS_CALL_NO_VIDEO, "No video", "Sin vídeo"},
     {IDS_CALL_SILENCE, "Silence", "Silencio"},
     {IDS_CALL_SPEAKER, "Speaker", "Altavoz"},
     {IDS_CALL_MICROPHONE, "Microphone", "Micrófono"},

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "video/I420Format.h"
 #include "video/TestPatternCamera.h"
 #include "video/VideoCodecXvid.h"
 
@@ -16,18 +17,14 @@ constexpr int kHeight = 240;
 constexpr size_t kGuard = 4096;
 constexpr uint8_t kGuardByte = 0x5A;
 
-CImageFormat Format() {
-    return CImageFormat(40, kWidth, kHeight, (12u << 16) | 1u, kFourCCI420, kWidth * kHeight * 3 / 2, 0, 0, 0,
-                        0);
-}
-
 const std::vector<uint8_t>& KeyFrame() {
     static const std::vector<uint8_t> key = [] {
         CVideoCodecXvid encoder;
-        encoder.SetInputFormat(Format());
+        encoder.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
         std::vector<uint8_t> picture(static_cast<size_t>(I420PictureSize(kWidth, kHeight)));
         std::vector<uint8_t> out(static_cast<size_t>(MaxEncodedPictureSize(kWidth, kHeight)));
-        if (!encoder.Create(true) || !RenderTestPattern(Format().m_Header.header, 1, picture.data()))
+        if (!encoder.Create(true) ||
+            !RenderTestPattern(I420FormatOfSize(kWidth, kHeight).m_Header.header, 1, picture.data()))
             __builtin_trap();
         const int n =
             encoder.Encode(picture.data(), long(picture.size()), out.data(), long(out.size()), true);
@@ -49,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     CVideoCodecXvid decoder;
-    decoder.SetInputFormat(Format());
+    decoder.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
     if (!decoder.Create(false))
         __builtin_trap();
     const long pictureSize = I420PictureSize(kWidth, kHeight);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "video/I420Format.h"
 #include "video/TestPatternCamera.h"
 #include "video/VideoCodecXvid.h"
 
@@ -19,13 +20,8 @@ constexpr int kHeight = 240;
 constexpr size_t kGuard = 4096;
 constexpr uint8_t kGuardByte = 0xA5;
 
-CImageFormat I420Format(int width, int height) {
-    return CImageFormat(40, width, height, (12u << 16) | 1u, kFourCCI420,
-                        static_cast<uint32_t>(width * height * 3 / 2), 0, 0, 0, 0);
-}
-
 std::vector<uint8_t> Pattern(int width, int height, uint32_t number) {
-    const CImageFormat f = I420Format(width, height);
+    const CImageFormat f = I420FormatOfSize(width, height);
     std::vector<uint8_t> picture(TestPatternFrameSize(f.m_Header.header));
     RenderTestPattern(f.m_Header.header, number, picture.data());
     return picture;
@@ -67,8 +63,8 @@ bool TookPicture(int result, size_t length) {
 
 struct SCodecPair {
     explicit SCodecPair(int encodeWidth = kWidth, int encodeHeight = kHeight) {
-        encoder.SetInputFormat(I420Format(encodeWidth, encodeHeight));
-        decoder.SetInputFormat(I420Format(kWidth, kHeight));
+        encoder.SetInputFormat(I420FormatOfSize(encodeWidth, encodeHeight));
+        decoder.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
         EXPECT_TRUE(encoder.Create(true));
         EXPECT_TRUE(decoder.Create(false));
     }
@@ -90,14 +86,14 @@ TEST(VideoCodecXvid, FormatsAndLifecycle) {
     EXPECT_TRUE(codec.Destroy(false));
     EXPECT_FALSE(codec.Create(true));  // no format yet: 0 x 0
 
-    CImageFormat rgb = I420Format(kWidth, kHeight);
+    CImageFormat rgb = I420FormatOfSize(kWidth, kHeight);
     rgb.SetUncompressed(24);
     codec.SetInputFormat(rgb);
     EXPECT_FALSE(codec.InputFormat().Differs(CImageFormat()));
-    codec.SetInputFormat(I420Format(kWidth, kHeight));
+    codec.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
     codec.SetInputFormat(rgb);
-    EXPECT_FALSE(codec.InputFormat().Differs(I420Format(kWidth, kHeight)));
-    EXPECT_FALSE(codec.OutputFormat().Differs(I420Format(kWidth, kHeight)));
+    EXPECT_FALSE(codec.InputFormat().Differs(I420FormatOfSize(kWidth, kHeight)));
+    EXPECT_FALSE(codec.OutputFormat().Differs(I420FormatOfSize(kWidth, kHeight)));
 
     for (bool encoder : {true, false}) {
         EXPECT_TRUE(codec.Create(encoder));
@@ -112,7 +108,7 @@ TEST(VideoCodecXvid, FormatsAndLifecycle) {
     // Sizes no codec is made for, whatever a peer's format claims.
     for (auto [w, h] : {std::pair{0, 0}, {-320, 240}, {320, -240}, {321, 240}, {320, 241}, {4096, 240}}) {
         CVideoCodecXvid other;
-        CImageFormat f = I420Format(kWidth, kHeight);
+        CImageFormat f = I420FormatOfSize(kWidth, kHeight);
         f.m_Header.header.biWidth = w;
         f.m_Header.header.biHeight = h;
         other.SetInputFormat(f);
@@ -125,7 +121,7 @@ TEST(VideoCodecXvid, CreateThatThrowsAnswersFalseAndHoldsNothing) {
     struct CFailingArea : CVideoCodecXvid {
         std::unique_ptr<uint8_t[]> NewEncodedArea(size_t) override { throw std::bad_alloc(); }
     } codec;
-    codec.SetInputFormat(I420Format(kWidth, kHeight));
+    codec.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
     EXPECT_FALSE(codec.Create(true));
     EXPECT_FALSE(codec.IsCreated(true));
     std::vector<uint8_t> picture = Pattern(kWidth, kHeight, 0);
@@ -135,7 +131,7 @@ TEST(VideoCodecXvid, CreateThatThrowsAnswersFalseAndHoldsNothing) {
 
 TEST(VideoCodecXvid, EncoderCreatedWhileAnotherThreadEncodes) {
     CVideoCodecXvid codec;
-    codec.SetInputFormat(I420Format(kWidth, kHeight));
+    codec.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
     std::vector<uint8_t> picture = Pattern(kWidth, kHeight, 5);
     std::vector<uint8_t> out(picture.size());
     std::thread service([&] {
@@ -289,7 +285,7 @@ TEST(VideoCodecXvid, FrameRateSpreadsTheBitRate) {
     auto meanBytes = [](int rate) {
         CVideoCodecXvid codec;
         codec.SetFrameRate(rate);
-        codec.SetInputFormat(I420Format(kWidth, kHeight));
+        codec.SetInputFormat(I420FormatOfSize(kWidth, kHeight));
         EXPECT_TRUE(codec.Create(true));
         std::mt19937 rng(3);
         std::vector<uint8_t> out(size_t(MaxEncodedPictureSize(kWidth, kHeight)));
