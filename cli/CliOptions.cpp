@@ -21,7 +21,7 @@ const char* CliUsage() {
            "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
            "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
            "                    [--camera test|NAME] [--still] [--video-off-after SECONDS]\n"
-           "                    [--snapshot FILE.png]\n"
+           "                    [--snapshot FILE.png] [--lose-pictures N]\n"
            "       velaphon-cli --list-cameras\n"
            "\n"
            "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
@@ -45,6 +45,8 @@ const char* CliUsage() {
            "  --move-after SECS     with --still, the test pattern starts moving this long after\n"
            "                        video started (then prints video-moving N)\n"
            "  --snapshot FILE.png   save the last picture received when a call ends\n"
+           "  --lose-pictures N     drop the first N pictures received in each call, as if lost on\n"
+           "                        the way (a key frame is then asked for: video-keyframe-request)\n"
            "  --list-cameras        print the cameras, one line each: camera INDEX NAME (with\n"
            "                        VELAPHON_VIRTUAL_CAMERA=1 the test pattern is one of them)\n";
 }
@@ -83,7 +85,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
                            arg == "--duration" || arg == "--add-contact" || arg == "--call" ||
                            arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" ||
                            arg == "--say" || arg == "--camera" || arg == "--video-off-after" ||
-                           arg == "--move-after" || arg == "--snapshot";
+                           arg == "--move-after" || arg == "--snapshot" || arg == "--lose-pictures";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -130,6 +132,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         } else if (arg == "--move-after") {
             if (!ParseSeconds(value, o.m_Call.m_nMoveAfterSeconds)) {
                 error = "--move-after wants a whole number of seconds";
+                return false;
+            }
+        } else if (arg == "--lose-pictures") {
+            if (!ParseSeconds(value, o.m_Call.m_nLosePictures)) {
+                error = "--lose-pictures wants a whole number of pictures";
                 return false;
             }
         } else if (arg == "--video-off-after") {

@@ -16,6 +16,7 @@ struct SCallScript {
     int m_nVideoOffAfterSeconds = -1;
     int m_nMoveAfterSeconds = -1;  // a still test pattern starts moving this long after video started
     std::string m_strSnapshot;     // the last decoded picture is saved here when a call ends
+    int m_nLosePictures = 0;       // received pictures dropped at the start of each call
 };
 
 struct SCliOptions {

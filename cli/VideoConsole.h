@@ -1,6 +1,6 @@
 // CVideoConsole: the headless client's remote video window. It prints the peer's format, reads the frame
-// number back from each decoded test-pattern picture with its PSNR against that frame, and keeps the last
-// picture to save it when the call ends.
+// number back from each decoded test-pattern picture with its PSNR against that frame, tells each key
+// frame asked of the peer, and keeps the last picture to save it when the call ends.
 #pragma once
 
 #include <functional>
@@ -20,6 +20,7 @@ public:
     void HideVideo() override;
     IVideoPicture& Picture() override { return *this; }
     void OnPictureDecoded(const uint8_t* i420, int width, int height) override;
+    void OnKeyFrameRequested() override { m_line("video-keyframe-request"); }
 
     void SetPicture(const CDataBuffer& rgb32, const CImageFormat& format) override;
     // The view's picture goes, the last one received stays for the snapshot.

@@ -19,6 +19,7 @@ bool CVideoReceiver::IsAcceptableFormat(const SBitmapInfoHeader& header) {
 void CVideoReceiver::ResetCounts() {
     m_nDecoded = 0;
     m_nKeyRequests = 0;
+    m_nLost = 0;
 }
 
 void CVideoReceiver::OnVideoFormat(const uint8_t* data, size_t size) {
@@ -54,6 +55,10 @@ void CVideoReceiver::OnVideoPicture(const uint8_t* payload, size_t size) {
     SVideoFrame frame;
     if (!ParseVideo(payload, size, frame) || frame.encodedLength == 0)
         return;
+    if (m_nLost < m_nToLose) {
+        ++m_nLost;
+        return;
+    }
     const int width = m_DecodeFormat.Width();
     const int height = m_DecodeFormat.Height();
     const long pictureSize = I420PictureSize(width, height);
@@ -66,6 +71,8 @@ void CVideoReceiver::OnVideoPicture(const uint8_t* payload, size_t size) {
         ++m_nKeyRequests;
         if (m_requestKeyFrame)
             m_requestKeyFrame();
+        if (m_pWindow != nullptr)
+            m_pWindow->OnKeyFrameRequested();
         return;
     }
     ++m_nDecoded;

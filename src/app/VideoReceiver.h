@@ -27,6 +27,8 @@ public:
     virtual IVideoPicture& Picture() = 0;
     // Each decoded picture as I420 before it is converted (observers; the headless client measures it).
     virtual void OnPictureDecoded(const uint8_t* /*i420*/, int /*width*/, int /*height*/) {}
+    // The peer has just been asked for a key frame (observers).
+    virtual void OnKeyFrameRequested() {}
 };
 
 class CVideoReceiver {
@@ -52,8 +54,11 @@ public:
     const CImageFormat& DecodeFormat() const { return m_DecodeFormat; }
     uint32_t PicturesDecoded() const { return m_nDecoded; }
     uint32_t KeyFramesRequested() const { return m_nKeyRequests; }
-    // Both counts back to 0 (at the start of a call).
+    // Both counts back to 0 (at the start of a call); the pictures to lose are lost again.
     void ResetCounts();
+    // The first `count` pictures of each call are dropped before the decoder, as if the network had lost
+    // them, so that recovery can be watched in a real call.
+    void LosePictures(uint32_t count) { m_nToLose = count; }
 
     // Whether a peer's format is one this side takes: I420/IYUV with positive even sizes up to 640 x 480.
     static bool IsAcceptableFormat(const SBitmapInfoHeader& header);
@@ -68,4 +73,6 @@ private:
     CImageFormat m_RgbFormat;
     uint32_t m_nDecoded = 0;
     uint32_t m_nKeyRequests = 0;
+    uint32_t m_nToLose = 0;
+    uint32_t m_nLost = 0;
 };

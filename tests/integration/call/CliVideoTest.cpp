@@ -1,8 +1,9 @@
 // Video calls between velaphon-cli processes through a real velaphond: the test pattern both ways, read
 // back from what each side decodes; video switched off from either side and ended by the hang-up; a still
-// test pattern that sends one picture only.
+// test pattern that sends one picture only; a receiver that lost its first pictures and recovers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -105,6 +106,33 @@ TEST(CliVideo, AStillTestPatternSendsItsFirstPictureOnly) {
     EXPECT_EQ(ana.Number("video-sent"), 1);
     EXPECT_EQ(bea.Number("video-received"), 1);
     EXPECT_EQ(Frames(bea).count, 1);
+    EXPECT_EQ(ana.Stop(), 0);
+    EXPECT_EQ(bea.Stop(), 0);
+}
+
+TEST(CliVideo, AReceiverThatLostItsFirstPicturesAsksForAKeyFrameAndShowsPicturesAgain) {
+    SCallServer s("127.0.0.183");
+    ASSERT_TRUE(s.started);
+    CCli bea(s.address, "5550142", "pw-bea", {"--auto-answer", "--camera", "test"});
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    CCli ana(s.address, "5550141", "pw-ana",
+             {"--call", "5550142", "--lose-pictures", "5", "--hangup-after", "4"});
+    ASSERT_TRUE(ana.WaitLine("video-keyframe-request", 20000));
+    ASSERT_TRUE(ana.WaitLine("hangup", 20000));
+    ASSERT_TRUE(ana.WaitLine("video-received", 5000, true));
+
+    // Nothing is shown before the request (the key frame was among the lost), pictures are after it.
+    const std::vector<std::string> lines = ana.Lines();
+    const auto request = std::find(lines.begin(), lines.end(), "video-keyframe-request");
+    long first = -1;
+    for (auto it = lines.begin(); it != lines.end() && first < 0; ++it) {
+        if (std::sscanf(it->c_str(), "video-frame %ld ", &first) == 1) {
+            EXPECT_GT(it, request);
+        }
+    }
+    EXPECT_GE(first, 5);
+    EXPECT_GT(Frames(ana).count, 10);
+    EXPECT_GT(Frames(ana).worstPsnr, 30.0);
     EXPECT_EQ(ana.Stop(), 0);
     EXPECT_EQ(bea.Stop(), 0);
 }
