@@ -16,6 +16,11 @@
 // as the camera's grabs are, so the wait for the next grab (up to one picture interval for a real
 // camera) is left out. The bytes on the wire are the TCP payload the server's sockets sent and received
 // (from `ss`), over a stretch with both patterns still (sound only) and one with both moving.
+//
+// BM_VideoRecovery: calls in which the receiver loses its first pictures (`--lose-pictures`), the key
+// frame among them, so the pictures after them cannot be decoded. The recovery time runs from its first
+// key-frame request to the first picture it decodes after it; beside it, the requests it sent. Calls:
+// VP_BENCH_CALLS (default 5).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -294,6 +299,76 @@ void BM_VideoCall(benchmark::State& state) {
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_VideoCall)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+const char* const kRecoveryAddress = "127.0.0.191";
+constexpr int kLostPictures = 5;
+
+// From `receiver`'s first "video-keyframe-request" to its first "video-frame" after it, in ms; NaN when
+// either is missing.
+double RecoveryMs(calltest::CCli& receiver) {
+    const auto lines = receiver.Lines();
+    const auto request = std::find(lines.begin(), lines.end(), "video-keyframe-request");
+    const auto frame = std::find_if(
+        request, lines.end(), [](const std::string& line) { return line.rfind("video-frame ", 0) == 0; });
+    if (frame == lines.end())
+        return NAN;
+    // Each frame number is shown once, so the first line with this text is this one.
+    const auto asked = receiver.TimeOf(*request);
+    const auto shown = receiver.TimeOf(*frame);
+    return asked && shown ? std::chrono::duration<double, std::milli>(*shown - *asked).count() : NAN;
+}
+
+void BM_VideoRecovery(benchmark::State& state) {
+    char pattern[] = "/tmp/vp-bench-vrecover-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    if (!vp::test::SeedDatabase(dir + "/accounts.db",
+                                {{"5550181", "pw-ana", "", {}}, {"5550182", "pw-bea", "", {}}})) {
+        state.SkipWithError("no account store");
+        return;
+    }
+    CServer server;
+    if (!server.Start(dir + "/accounts.db", kRecoveryAddress)) {
+        state.SkipWithError("velaphond did not start (port 443 needs root)");
+        return;
+    }
+    std::vector<double> recoveries, requests;
+    for (auto _ : state) {
+        const int calls = EnvInt("VP_BENCH_CALLS", 5);
+        for (int i = 0; i < calls; ++i) {
+            calltest::CCli bea(kRecoveryAddress, "5550182", "pw-bea", {"--auto-answer", "--camera", "test"});
+            if (!bea.WaitLine("state C"))
+                continue;
+            calltest::CCli ana(kRecoveryAddress, "5550181", "pw-ana",
+                               {"--call", "5550182", "--lose-pictures", std::to_string(kLostPictures),
+                                "--hangup-after", "3"});
+            if (!ana.WaitLine("video-received ", 30000, true))
+                continue;
+            const double ms = RecoveryMs(ana);
+            if (std::isnan(ms))
+                continue;
+            recoveries.push_back(ms);
+            requests.push_back(ana.Count("video-keyframe-request"));
+            ana.Stop();
+            bea.Stop();
+        }
+    }
+    std::filesystem::remove_all(dir);
+    if (recoveries.empty()) {
+        state.SkipWithError("no call recovered");
+        return;
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    state.counters["recovery_median_ms"] = median(recoveries);
+    state.counters["recovery_max_ms"] = *std::max_element(recoveries.begin(), recoveries.end());
+    state.counters["requests_median"] = median(requests);
+    state.counters["requests_max"] = *std::max_element(requests.begin(), requests.end());
+    state.counters["lost_pictures"] = kLostPictures;
+    state.counters["calls"] = static_cast<double>(recoveries.size());
+}
+BENCHMARK(BM_VideoRecovery)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
