@@ -1,5 +1,5 @@
 // The receiving side of video: which formats open the decoder, how far a picture's header is trusted, a
-// second format, a stop, and a receiver that lost its first pictures.
+// second format, a stop, and a receiver that lost its first pictures (or was told to lose them).
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -170,6 +170,24 @@ TEST_F(VideoReceiver, AReceiverThatLostItsFirstPicturesAsksForAKeyFrameAndRecove
     EXPECT_EQ(m_window.lastNumber, 3);
     Picture(sender.Next());
     EXPECT_EQ(m_window.lastNumber, 4);
+}
+
+TEST_F(VideoReceiver, PicturesToLoseAreLostAtTheStartOfEachCall) {
+    m_receiver.LosePictures(2);
+    for (int call = 0; call < 2; ++call) {
+        m_receiver.ResetCounts();
+        Format(kFourCCI420, kW, kH);
+        CSender sender;
+        Picture(sender.Next(true));
+        Picture(sender.Next());
+        EXPECT_EQ(m_nRequests, call);
+        Picture(sender.Next());
+        EXPECT_EQ(m_nRequests, call + 1);
+        Picture(sender.Next(true));
+        EXPECT_EQ(m_receiver.PicturesDecoded(), 1u);
+        EXPECT_EQ(m_window.lastNumber, 3);
+        m_receiver.OnVideoStop();
+    }
 }
 
 }  // namespace
