@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 SBitmapInfoHeader ZeroBitmapHeader() {
     SBitmapInfoHeader h;
@@ -125,6 +126,12 @@ void CDataBuffer::Assign(const CDataBuffer& other) {
     if (other.m_nCapacity > 0 && m_nCapacity >= other.m_nCapacity)
         std::memcpy(m_pData, other.m_pData, static_cast<size_t>(other.m_nCapacity));
     m_nSize = m_nCapacity >= other.m_nSize ? other.m_nSize : 0;
+}
+
+void CDataBuffer::Swap(CDataBuffer& other) {
+    std::swap(m_pData, other.m_pData);
+    std::swap(m_nCapacity, other.m_nCapacity);
+    std::swap(m_nSize, other.m_nSize);
 }
 
 void CDataBuffer::Clear() {

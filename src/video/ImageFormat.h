@@ -82,6 +82,8 @@ public:
     void Assign(const CDataBuffer& other);
     // Frees the bytes; pointer, capacity and size become 0.
     void Clear();
+    // Exchanges bytes, capacity and size with `other`: a move without a copy.
+    void Swap(CDataBuffer& other);
 
     uint8_t* Data() { return m_pData; }
     const uint8_t* Data() const { return m_pData; }

@@ -218,7 +218,8 @@ bool CVideoCaptureWindow::TakeFrame(CDataBuffer& buffer) {
         return false;
     CDataBuffer* pFrame = m_FullFrames.front();
     m_FullFrames.pop_front();
-    buffer.Assign(*pFrame);
+    // The caller's storage goes back to the pool in exchange: the frame itself is not copied.
+    buffer.Swap(*pFrame);
     m_FreeFrames.push_back(pFrame);
     return true;
 }
@@ -233,7 +234,7 @@ bool CVideoCaptureWindow::TakeNewestFrame(CDataBuffer& buffer) {
     }
     CDataBuffer* pFrame = m_FullFrames.front();
     m_FullFrames.pop_front();
-    buffer.Assign(*pFrame);
+    buffer.Swap(*pFrame);
     m_FreeFrames.push_back(pFrame);
     return true;
 }
