@@ -312,11 +312,15 @@ bool ParseAudio(const uint8_t* data, size_t size, SAudioFrame& out) {
     return true;
 }
 
+void WriteVideoHeader(uint8_t* out, uint32_t encodedLength, uint32_t decodedSize, bool keyFrame) {
+    PutLE32(out, encodedLength);
+    PutLE32(out + 4, decodedSize);
+    out[8] = keyFrame ? 1 : 0;
+}
+
 Bytes BuildVideo(const uint8_t* encoded, uint32_t encodedLength, uint32_t decodedSize, bool keyFrame) {
     Bytes out(kVideoHeaderSize + encodedLength, 0);
-    PutLE32(out.data(), encodedLength);
-    PutLE32(out.data() + 4, decodedSize);
-    out[8] = keyFrame ? 1 : 0;
+    WriteVideoHeader(out.data(), encodedLength, decodedSize, keyFrame);
     if (encodedLength > 0)
         std::memcpy(out.data() + kVideoHeaderSize, encoded, encodedLength);
     return out;

@@ -195,5 +195,8 @@ struct SVideoFrame {
     const uint8_t* encoded = nullptr;  // points into the parsed record
     uint32_t encodedLength = 0;
 };
+// The 9-byte header in front of the encoded bytes, written at `out` (for a sender that encodes straight
+// into the record after it).
+void WriteVideoHeader(uint8_t* out, uint32_t encodedLength, uint32_t decodedSize, bool keyFrame);
 Bytes BuildVideo(const uint8_t* encoded, uint32_t encodedLength, uint32_t decodedSize, bool keyFrame);
 bool ParseVideo(const uint8_t* data, size_t size, SVideoFrame& out);

@@ -14,13 +14,6 @@ namespace {
 // A full channel is retried in slices this long, so a stop is seen within one of them.
 constexpr int kPushSliceMs = 5;
 
-void PutLE32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 }  // namespace
 
 CVideoService::CVideoService(IVideoServiceHost& host, bool bSendThread)
@@ -108,8 +101,7 @@ void CVideoService::StopVideo() {
         m_pPreview->ClearPicture();
     // Grabs that were pending are empty now; anything still in the pool belongs to this run.
     CDataBuffer drop;
-    while (m_Capture.TakeFrame(drop)) {
-    }
+    m_Capture.TakeNewestFrame(drop);
 }
 
 void CVideoService::SetFrameRate(int n) {
@@ -168,9 +160,8 @@ bool CVideoService::SendPass() {
     const int len = m_Encoder.Encode(picture, pictureSize, out, capacity, key);
     bool sent = false;
     if (len > 0) {
-        PutLE32(m_Packet.Data(), static_cast<uint32_t>(len));
-        PutLE32(m_Packet.Data() + 4, static_cast<uint32_t>(m_EncodeFormat.m_Header.header.biSizeImage));
-        m_Packet.Data()[8] = key ? 1 : 0;
+        WriteVideoHeader(m_Packet.Data(), static_cast<uint32_t>(len),
+                         m_EncodeFormat.m_Header.header.biSizeImage, key);
         sent = Push(kVideoHeaderSize + static_cast<size_t>(len));
     }
     if (sent)
