@@ -20,6 +20,7 @@
 #include "audio/MixerBase.h"
 #include "audio/VirtualMixer.h"
 #include "gui/support/QtEnvironment.h"
+#include "gui/support/Screenshot.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
 #include "settings/Settings.h"
@@ -97,19 +98,7 @@ void Later(std::function<void()> action, int ms = 20) {
     QTimer::singleShot(ms, action);
 }
 
-// Saves the window as it looks once its layout has settled.
-void Screenshot(QWidget* w, const std::string& name);
-
-std::string ScreenshotDir() {
-    const std::string dir = std::string(VP_BINARY_DIR) + "/screenshots";
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-void Screenshot(QWidget* w, const std::string& name) {
-    QApplication::processEvents();
-    w->grab().save(QString::fromStdString(ScreenshotDir() + "/" + name));
-}
+using guitest::Screenshot;
 
 }  // namespace
 

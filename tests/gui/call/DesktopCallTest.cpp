@@ -23,6 +23,7 @@
 #include "audio/VirtualWave.h"
 #include "audio/WavFile.h"
 #include "gui/support/OffscreenClient.h"
+#include "gui/support/Screenshot.h"
 #include "gui/support/ServerProcess.h"
 #include "integration/call/CliProcess.h"
 #include "platform/StringTable.h"
@@ -75,13 +76,7 @@ void AnswerPromptWithOk(std::shared_ptr<QString> text) {
     timer->start();
 }
 
-// Saves a window under build/screenshots once its pending paints are done.
-void Screenshot(QWidget* w, const std::string& name) {
-    const std::string dir = std::string(VP_BINARY_DIR) + "/screenshots";
-    std::filesystem::create_directories(dir);
-    QApplication::processEvents();
-    w->grab().save(QString::fromStdString(dir + "/" + name));
-}
+using guitest::Screenshot;
 
 bool HasLine(QListWidget* list, const QString& text, int style) {
     for (int i = 0; i < list->count(); ++i)

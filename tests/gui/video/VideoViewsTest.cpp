@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "gui/support/QtEnvironment.h"
+#include "gui/support/Screenshot.h"
 #include "ui/VideoView.h"
 #include "ui/VideoWindow.h"
 
@@ -55,11 +56,7 @@ bool Near(uint32_t a, uint32_t b) {
     return true;
 }
 
-std::string ScreenshotPath(const std::string& name) {
-    const std::string dir = std::string(VP_BINARY_DIR) + "/screenshots";
-    std::filesystem::create_directories(dir);
-    return dir + "/" + name;
-}
+using guitest::ScreenshotPath;
 
 QImage Grab(QWidget& w, const char* screenshot = nullptr) {
     QApplication::processEvents();
