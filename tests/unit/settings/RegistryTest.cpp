@@ -2,6 +2,7 @@
 // or racing another process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,6 +260,43 @@ TEST(Registry, KillDuringSaveLeavesAWholeHive) {
         EXPECT_EQ(s.GetSilence(), s.GetFrameRate());
     }
     std::printf("killed %d of 12 times between writing a new hive and renaming it\n", struckMidWrite);
+}
+
+// A save that cannot write its whole new file (a full disk, a file-size limit) fails, leaves the old hive
+// as it was byte for byte, and leaves no temporary behind. The limit is set in a child, which reports
+// what Save returned through its exit code.
+TEST(Registry, SaveThatCannotWriteTheWholeFileKeepsTheOldHive) {
+    CTempEnvironment env;
+    {
+        CSettings s;
+        s.SetUser("1001", "secret");
+        ASSERT_TRUE(s.Save());
+    }
+    const std::string before = ReadAll(env.HivePath());
+    ASSERT_FALSE(before.empty());
+    for (rlim_t room : {rlim_t{0}, rlim_t{before.size() / 2}, rlim_t{before.size() + 16}}) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+            CSettings s;
+            s.Load();
+            // Longer values than before, each within what a value may hold.
+            s.SetUser(std::string(200, '7'), std::string(200, 's'));
+            s.SetServer(std::string(200, 'h'), 443);
+            rlimit limit{room, room};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(3);
+            _exit(s.Save() ? 1 : 0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(0, WEXITSTATUS(status)) << "Save reported success with room for " << room << " bytes";
+        EXPECT_EQ(before, ReadAll(env.HivePath()));
+        for (const auto& e : fs::directory_iterator(env.ConfigDir()))
+            EXPECT_EQ(std::string::npos, e.path().filename().string().find(".tmp-")) << e.path();
+    }
 }
 
 // Two processes each write their own values, one call at a time: neither loses the other's.
