@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "net/Frame.h"
 #include "net/ServiceTCP.h"
 #include "net/WakeEvent.h"
 
@@ -65,6 +66,9 @@ bool CChannel::PopReceived(uint32_t& tag, CByteBuffer& buffer) {
 }
 
 bool CChannel::PushSend(uint32_t tag, const void* data, size_t length) {
+    // The peer takes a longer frame for a corrupt stream and drops the connection.
+    if (length > kMaxFramePayload)
+        return false;
     CLockGuard guard(m_Lock);
     if (!m_Send.Push(tag, data, length))
         return false;
@@ -96,6 +100,8 @@ void CChannel::WaitSendSlot(int timeoutMs) {
 }
 
 bool CChannel::PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs) {
+    if (length > kMaxFramePayload)
+        return false;  // no wait makes room for it
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!PushSend(tag, data, length)) {
         if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)

@@ -33,6 +33,7 @@ public:
 
     bool PushReceived(uint32_t tag, const void* data, size_t length);
     bool PopReceived(uint32_t& tag, CByteBuffer& buffer);
+    // A payload longer than one frame may carry is refused, by both pushes, at once.
     bool PushSend(uint32_t tag, const void* data, size_t length);
     bool PopSend(uint32_t& tag, CByteBuffer& buffer);
     // PushSend retried while the ring is full, for at most `timeoutMs` (negative: no limit). A freed slot

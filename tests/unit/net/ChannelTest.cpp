@@ -9,6 +9,7 @@
 #include "net/Channel.h"
 #include "net/ChannelControl.h"
 #include "net/ChannelText.h"
+#include "net/Frame.h"
 
 namespace {
 
@@ -93,6 +94,18 @@ TEST(Channel, PushSendWaitGivesUpOnlyAfterItsBound) {
         ch.PushSend(0, "x", 1);
     EXPECT_FALSE(ch.PushSendWait(0, "y", 1, 5));
     EXPECT_EQ(32, ch.SendCount());
+}
+
+// What no frame can carry is refused where it is queued (the peer would take it for a corrupt stream),
+// at once even by a push that may wait for ever; the largest frame still goes.
+TEST(Channel, PayloadsBeyondOneFrameAreRefusedAtOnce) {
+    CChannel ch(2);
+    std::string most(kMaxFramePayload, 'm');
+    std::string over(kMaxFramePayload + 1, 'o');
+    EXPECT_FALSE(ch.PushSend(0, over.data(), over.size()));
+    EXPECT_FALSE(ch.PushSendWait(0, over.data(), over.size(), -1));
+    EXPECT_TRUE(ch.PushSend(0, most.data(), most.size()));
+    EXPECT_EQ(1, ch.SendCount());
 }
 
 TEST(ChannelControl, SendOperationsQueueTheirRecords) {
