@@ -186,10 +186,13 @@ void CSessionController::OnTimer(uintptr_t id) {
     }
     if (m_bFirstTimer) {
         m_bFirstTimer = false;
+        // A guest calls once logged in: on a slow or proxied link the login may not have finished yet,
+        // and a call placed before it would only end in "No response".
         if (m_app.IsDynamic()) {
-            m_strCalledNtv = m_app.TargetNtv();
-            if (m_pCallHooks != nullptr)
-                m_pCallHooks->PlaceCall(m_strCalledNtv);
+            if (State() == 'C')
+                PlaceDynamicCall();
+            else
+                m_bCallOnLogin = true;
         }
     }
     switch (id) {
@@ -361,6 +364,16 @@ void CSessionController::EnterConnected() {
     m_Control.SendContactsRequest();
     m_window.OnSessionState('C');
     m_window.PlaySound(IDR_WAVE_CONNECTED);
+    if (m_bCallOnLogin) {
+        m_bCallOnLogin = false;
+        PlaceDynamicCall();
+    }
+}
+
+void CSessionController::PlaceDynamicCall() {
+    m_strCalledNtv = m_app.TargetNtv();
+    if (m_pCallHooks != nullptr)
+        m_pCallHooks->PlaceCall(m_strCalledNtv);
 }
 
 void CSessionController::EnterDisconnected() {

@@ -103,6 +103,7 @@ private:
     void OnContactStatus(const uint8_t* data, size_t size);
     void OnContactEntry(const uint8_t* data, size_t size);
     void EnterConnected();
+    void PlaceDynamicCall();
     void EnterDisconnected();
     void ScheduleRetry();
     // The transport stops and the call logic hears of it.
@@ -121,5 +122,6 @@ private:
     UINT m_nRetryMs = 0;  // the last pause before a retry; 0 after a success
     bool m_bAway = false;
     bool m_bFirstTimer = true;
+    bool m_bCallOnLogin = false;     // dynamic mode: the first tick came before the login ended
     bool m_bConnectionOpen = false;  // the transport runs a connection of ours
 };

@@ -216,4 +216,23 @@ TEST(SessionScripted, CallRecordsChannelsAndTheLossReachTheCallHooks) {
     s.client.session->SetCallHooks(nullptr);
 }
 
+// A guest's call waits for the login: the first tick may come while the server has not answered yet.
+TEST(SessionScripted, DynamicModeCallsOnlyOnceLoggedIn) {
+    CScriptedServer server("127.0.0.118");
+    SClient client("127.0.0.118", CClientApp::kGuestNtv, CClientApp::kGuestNtv);
+    client.app.SetLaunchState(false, true, "1002");
+    CRecordingHooks hooks;
+    client.session->SetCallHooks(&hooks);
+    ASSERT_TRUE(server.Listening());
+    client.session->Start();
+    ASSERT_TRUE(server.Accept());
+    server.Next();  // the login, left unanswered past the first tick
+    Idle(CSessionController::kFirstCallMs + 500);
+    EXPECT_TRUE(hooks.placed.empty());
+    ASSERT_TRUE(server.Send(BuildShortRecord(MSG_LOGIN_OK)));
+    ASSERT_TRUE(WaitFor([&] { return !hooks.placed.empty(); }));
+    EXPECT_EQ(hooks.placed, std::vector<std::string>{"1002"});
+    EXPECT_EQ(client.session->State(), 'C');
+}
+
 }  // namespace

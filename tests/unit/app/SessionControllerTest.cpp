@@ -67,6 +67,7 @@ TEST(SessionController, DynamicModePlacesTheCallAtTheFirstTickOnly) {
     CSessionController session(app, window);
     session.SetCallHooks(&hooks);
     session.Start();
+    app.Settings().SetStatus('C');  // logged in before the tick (a later login is the scripted tests')
     ASSERT_TRUE(PumpMessagesUntil([&] { return !hooks.placed.empty(); }, 5000));
     EXPECT_EQ(hooks.placed, std::vector<std::string>{"5550002"});
     EXPECT_EQ(session.m_strCalledNtv, "5550002");
