@@ -70,6 +70,7 @@ public:
 
     void Close() {
         m_bClosed = true;
+        ReleaseThrottled();
         asio::error_code ec;
         m_Socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
         m_Socket.close(ec);
@@ -87,9 +88,36 @@ public:
     }
 
     const asio::ip::tcp::socket& Socket() const { return m_Socket; }
+    size_t QueuedBytes() const { return m_nQueuedBytes; }
+
+    // `source` sent this connection more than it reads: `source` is not read again until this queue
+    // is back under the read limit (or this connection ends), so a flood of chat slows its sender
+    // instead of pushing the reader past the hard limit.
+    void Throttle(const std::shared_ptr<CClientConnection>& source) {
+        if (source->m_bThrottled || source.get() == this)
+            return;
+        source->m_bThrottled = true;
+        m_Throttled.push_back(source);
+    }
 
 private:
-    bool Reading() const { return !m_bClosed && !m_bLoginPause && m_nQueuedBytes <= kReadPauseLimit; }
+    bool Reading() const {
+        return !m_bClosed && !m_bLoginPause && !m_bThrottled && m_nQueuedBytes <= kReadPauseLimit;
+    }
+
+    void ReleaseThrottled() {
+        std::vector<std::weak_ptr<CClientConnection>> throttled;
+        throttled.swap(m_Throttled);
+        for (auto& weak : throttled) {
+            if (auto source = weak.lock()) {
+                source->m_bThrottled = false;
+                asio::post(m_Server.m_Io, [source] {
+                    source->TakeFrames();
+                    source->WaitReadable();
+                });
+            }
+        }
+    }
 
     void WaitReadable() {
         if (!Reading() || m_bWaiting)
@@ -128,7 +156,7 @@ private:
     void TakeFrames() {
         SFrameHeader header;
         Bytes frame;
-        while (!m_bClosed && !m_bLoginPause) {
+        while (!m_bClosed && !m_bLoginPause && !m_bThrottled) {
             CFrameSplitter::EResult r =
                 m_Splitter.Next(header, frame, m_Server.m_pSwitchboard->MaxPayloadFor(m_nId));
             if (r == CFrameSplitter::EResult::NeedMore)
@@ -137,7 +165,9 @@ private:
                 End("corrupt frame");
                 return;
             }
+            m_Server.m_nSource = m_nId;
             m_Server.m_pSwitchboard->OnFrame(m_nId, header, std::move(frame), m_Server.NowMs());
+            m_Server.m_nSource = 0;
         }
     }
 
@@ -162,6 +192,8 @@ private:
                 self->m_Queue.pop_front();
             }
             self->m_nInFlight = 0;
+            if (self->m_nQueuedBytes <= kReadPauseLimit)
+                self->ReleaseThrottled();
             self->Write();
             self->WaitReadable();  // the queue may have fallen below the read limit again
         });
@@ -185,7 +217,9 @@ private:
     bool m_bWriting = false;
     bool m_bWaiting = false;
     bool m_bLoginPause = false;
+    bool m_bThrottled = false;  // its reading waits for a peer's queue to shrink
     bool m_bClosed = false;
+    std::vector<std::weak_ptr<CClientConnection>> m_Throttled;  // senders waiting for this queue
 };
 
 CServer::CServer(const CServerOptions& options)
@@ -349,8 +383,15 @@ void CServer::ConnectionEnded(ConnId id, const char* reason) {
 
 void CServer::SendFrame(ConnId id, Bytes frame, bool bDroppable) {
     auto it = m_Connections.find(id);
-    if (it != m_Connections.end())
-        it->second->Send(std::move(frame), bDroppable);
+    if (it == m_Connections.end())
+        return;
+    it->second->Send(std::move(frame), bDroppable);
+    // What cannot be dropped is kept, so the one who sends it faster than it is read must wait.
+    if (!bDroppable && m_nSource != 0 && m_nSource != id && it->second->QueuedBytes() > kReadPauseLimit) {
+        auto source = m_Connections.find(m_nSource);
+        if (source != m_Connections.end())
+            it->second->Throttle(source->second);
+    }
 }
 
 void CServer::CloseConnection(ConnId id) {

@@ -17,7 +17,8 @@ class CClientConnection;
 
 // How much a connection that reads too slowly may hold back: beyond the media limit its audio and
 // video frames are dropped (whole frames, never control messages or chat lines); beyond the hard limit
-// the connection is closed; while its queue is above the read limit, its own requests wait unread.
+// the connection is closed; while its queue is above the read limit, its own requests wait unread, and
+// so do those of a peer that sends it control messages or chat beyond that limit.
 inline constexpr size_t kMediaQueueLimit = 256 * 1024;
 inline constexpr size_t kReadPauseLimit = 1024 * 1024;
 inline constexpr size_t kHardQueueLimit = 8 * 1024 * 1024;
@@ -66,6 +67,7 @@ private:
     asio::signal_set m_Signals;
     std::unordered_map<ConnId, std::shared_ptr<CClientConnection>> m_Connections;
     ConnId m_nNextId = 1;
+    ConnId m_nSource = 0;  // the connection whose frame the switchboard is handling
     uint16_t m_nPort = 0;
     uint32_t m_nTickMs = 1000;
     std::vector<uint8_t> m_ReadBuffer;  // shared by every connection: reads happen one at a time

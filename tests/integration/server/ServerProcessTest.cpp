@@ -1,6 +1,9 @@
 // velaphond as users meet it: a real process, real sockets, byte-checked records.
 #include <gtest/gtest.h>
+
 #include <httplib.h>
+
+#include <atomic>
 
 #include "integration/server/ServerHarness.h"
 #include "server/AccountStore.h"
@@ -483,6 +486,47 @@ TEST_F(ServerProcess, ASlowReaderLosesMediaButNoControlMessage) {
     EXPECT_LT(videos, frames);
     EXPECT_GT(videos, 0);
     EXPECT_TRUE(m_server.WaitForLog("media dropped"));
+}
+
+// A party that floods chat faster than its peer reads is itself read more slowly: the reader is never
+// pushed past the hard limit and cut off, and every line arrives, in order.
+TEST_F(ServerProcess, AChatFloodSlowsItsSenderAndLosesNoLine) {
+    AddUsers({{"1001", "ana", "Ana"}, {"1002", "bob", "Bob"}});
+    StartServer("127.0.0.73");
+    CTestClient a, b;
+    LoginAs(a, "1001", "ana");
+    LoginAs(b, "1002", "bob");
+    b.SetReceiveBuffer(256 * 1024);
+    Establish(a, "1001", b, "1002");
+
+    // 16 MiB of chat, twice the most the server holds for one reader, while b reads nothing.
+    const int lines = 1024;
+    const std::string filler(16 * 1024 - 16, '.');
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+        for (int i = 0; i < lines; ++i) {
+            if (!a.Send(kChannelText, BuildText(std::to_string(i) + " " + filler)))
+                return;
+            ++sent;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_LT(sent.load(), lines) << "the sender was never slowed";
+
+    int received = 0;
+    while (received < lines) {
+        auto f = b.Receive(10000);
+        ASSERT_TRUE(f) << "b stopped after " << received << " lines";
+        if (f->header.channel != kChannelText)
+            continue;
+        std::string text;
+        ASSERT_TRUE(ParseText(f->payload.data(), f->payload.size(), text));
+        ASSERT_EQ(std::to_string(received) + " " + filler, text);
+        ++received;
+    }
+    sender.join();
+    EXPECT_EQ(sent.load(), lines);
+    EXPECT_FALSE(m_server.Logged("reads too slowly"));
 }
 
 TEST_F(ServerProcess, DirectoryAndHelpPages) {
