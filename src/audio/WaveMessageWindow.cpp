@@ -105,10 +105,14 @@ LRESULT CWaveMessageWindow::OnCaptureData(HWAVEIN h, WAVEHDR* pHdr) {
     }
     if (owner == nullptr || pHdr->lpData == nullptr)
         return 1;
+    // The completion of a handle closed since: the device (reopened or not) has set its buffers up
+    // again, and this one may be queued with the new handle already.
+    if (owner->GetHandle() != h)
+        return 1;
     // A buffer that went back to the driver since this message was posted is not ours to touch.
     if (waveInUnprepareHeader(h, pHdr, sizeof(WAVEHDR)) == WAVERR_STILLPLAYING)
         return 1;
-    if (m_pCapture == nullptr || m_pCapture != owner || owner->GetHandle() != h) {
+    if (m_pCapture == nullptr || m_pCapture != owner) {
         pHdr->dwFlags = 0;
         return 1;
     }

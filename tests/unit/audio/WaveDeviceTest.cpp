@@ -76,6 +76,13 @@ public:
             Close();
         return true;
     }
+    // True when every buffer is prepared: queued with the driver or back with us, never in neither.
+    bool AllBuffersPrepared() const {
+        for (const WAVEHDR& b : m_Buffers)
+            if (!(b.dwFlags & WHDR_PREPARED))
+                return false;
+        return true;
+    }
     int m_nBuffers = 0;
     uint32_t m_nLastBytes = 0;
     bool m_bCloseInside = false;
@@ -186,6 +193,23 @@ TEST_F(WaveDevices, BuffersDeliveredAfterCloseAreOnlyUnprepared) {
     ASSERT_TRUE(in.Open("Tone"));
     ASSERT_TRUE(in.Start());
     ASSERT_TRUE(Pump([&] { return in.m_nBuffers >= before + 4; }));
+}
+
+// Completions of a closed handle that reach the window after the device was opened again belong to
+// buffers the new handle has queued: they are left alone.
+TEST_F(WaveDevices, LateCompletionsOfAClosedHandleLeaveTheReopenedBuffersAlone) {
+    m_Virtual->AddToneCapture("Tone", 440, 0.5, EWavePacing::RealTime);
+    CCountingCapture in;
+    in.SetNotifyWindow(&m_Window);
+    ASSERT_TRUE(in.Open("Tone"));
+    ASSERT_TRUE(in.Start());
+    EXPECT_TRUE(in.Close());  // its four completions wait in the window's queue
+    ASSERT_TRUE(in.Open("Tone"));
+    ASSERT_TRUE(in.Start());
+    DispatchPendingMessages();
+    EXPECT_TRUE(in.AllBuffersPrepared());
+    ASSERT_TRUE(Pump([&] { return in.m_nBuffers >= 6; }));
+    EXPECT_TRUE(in.Close());
 }
 
 TEST_F(WaveDevices, ClosingInsideOnDataStopsTheCycle) {
