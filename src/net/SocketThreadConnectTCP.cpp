@@ -79,7 +79,9 @@ void CSocketThreadConnectTCP::Report(int code, bool send, CSocketTCP* socket) {
     const auto w = static_cast<WPARAM>(static_cast<intptr_t>(code));
     const auto l = reinterpret_cast<LPARAM>(socket);
     if (send) {
-        SendMessage(m_hWndNotify, WM_SOCKET_CONNECT, w, l);
+        // A stop that comes while the window has not taken the report yet withdraws it: the window
+        // may be the one stopping us, and the socket in it is no longer on offer.
+        SendMessageUnless(m_hWndNotify, WM_SOCKET_CONNECT, w, l, [this] { return Aborted(); });
     } else {
         PostMessage(m_hWndNotify, WM_SOCKET_CONNECT, w, l);
     }

@@ -109,7 +109,8 @@ public:
     std::optional<STargetEntry> Find(HWND h) {
         std::lock_guard<std::mutex> lock(m_mutex);
         auto it = m_targets.find(h);
-        if (it == m_targets.end()) return std::nullopt;
+        if (it == m_targets.end())
+            return std::nullopt;
         return it->second;
     }
 
@@ -127,7 +128,8 @@ CTargetRegistry& Targets() {
 // Calls the target's handler when it still exists and belongs to this thread; 0 otherwise.
 LRESULT Deliver(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     auto entry = Targets().Find(h);
-    if (!entry || entry->queue != ThreadQueue()) return 0;
+    if (!entry || entry->queue != ThreadQueue())
+        return 0;
     return entry->target->WindowProc(message, wParam, lParam);
 }
 
@@ -143,7 +145,8 @@ bool DispatchOne(CMessageQueue& q, EDispatch what) {
         Reply(s, Deliver(s->hWnd, s->message, s->wParam, s->lParam));
         return true;
     }
-    if (what == EDispatch::kSentOnly) return false;
+    if (what == EDispatch::kSentOnly)
+        return false;
     if (!q.m_posted.empty()) {
         SPosted p = q.m_posted.front();
         q.m_posted.pop_front();
@@ -154,9 +157,11 @@ bool DispatchOne(CMessageQueue& q, EDispatch what) {
     const auto now = Clock::now();
     STimer* due = nullptr;
     for (auto& t : q.m_timers) {
-        if (t.due <= now && (due == nullptr || t.due < due->due)) due = &t;
+        if (t.due <= now && (due == nullptr || t.due < due->due))
+            due = &t;
     }
-    if (due == nullptr) return false;
+    if (due == nullptr)
+        return false;
     due->due = now + due->interval;
     const HWND h = due->hWnd;
     const uintptr_t id = due->id;
@@ -166,7 +171,8 @@ bool DispatchOne(CMessageQueue& q, EDispatch what) {
 }
 
 bool HasWorkLocked(const CMessageQueue& q, Clock::time_point now) {
-    if (!q.m_sent.empty() || !q.m_posted.empty()) return true;
+    if (!q.m_sent.empty() || !q.m_posted.empty())
+        return true;
     auto due = q.NextDueLocked();
     return due && *due <= now;
 }
@@ -177,10 +183,13 @@ void WaitForMessages(CMessageQueue& q, const std::function<bool()>& stop,
     std::unique_lock<std::mutex> lock(q.m_mutex);
     for (;;) {
         const auto now = Clock::now();
-        if (HasWorkLocked(q, now) || (stop && stop())) return;
-        if (deadline && now >= *deadline) return;
+        if (HasWorkLocked(q, now) || (stop && stop()))
+            return;
+        if (deadline && now >= *deadline)
+            return;
         auto until = q.NextDueLocked();
-        if (deadline && (!until || *deadline < *until)) until = deadline;
+        if (deadline && (!until || *deadline < *until))
+            until = deadline;
         if (until) {
             q.m_cv.wait_until(lock, *until);
         } else {
@@ -198,7 +207,8 @@ void CMessageQueue::Close() {
         m_bClosed = true;
         pending.swap(m_sent);
     }
-    for (auto& s : pending) Reply(s, 0);
+    for (auto& s : pending)
+        Reply(s, 0);
 }
 
 void CMessageQueue::Notify() {
@@ -208,24 +218,28 @@ void CMessageQueue::Notify() {
         wake = m_wake;
     }
     m_cv.notify_all();
-    if (wake && *wake) (*wake)();
+    if (wake && *wake)
+        (*wake)();
 }
 
 std::optional<Clock::time_point> CMessageQueue::NextDueLocked() const {
     std::optional<Clock::time_point> next;
     for (const auto& t : m_timers) {
-        if (!next || t.due < *next) next = t.due;
+        if (!next || t.due < *next)
+            next = t.due;
     }
     return next;
 }
 
 UINT RegisterWindowMessage(const char* name) {
-    if (name == nullptr || *name == '\0') return 0;
+    if (name == nullptr || *name == '\0')
+        return 0;
     static std::mutex mutex;
     static std::map<std::string, UINT> ids;
     std::lock_guard<std::mutex> lock(mutex);
     auto [it, inserted] = ids.emplace(name, 0);
-    if (inserted) it->second = 0xC000 + static_cast<UINT>(ids.size() - 1);
+    if (inserted)
+        it->second = 0xC000 + static_cast<UINT>(ids.size() - 1);
     return it->second;
 }
 
@@ -238,14 +252,18 @@ CMessageTarget::~CMessageTarget() {
     std::erase_if(q.m_timers, [this](const STimer& t) { return t.hWnd == m_hWnd; });
 }
 
-bool IsWindow(HWND hWnd) { return Targets().Find(hWnd).has_value(); }
+bool IsWindow(HWND hWnd) {
+    return Targets().Find(hWnd).has_value();
+}
 
 bool PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto entry = Targets().Find(hWnd);
-    if (!entry) return false;
+    if (!entry)
+        return false;
     {
         std::lock_guard<std::mutex> lock(entry->queue->m_mutex);
-        if (entry->queue->m_bClosed) return false;
+        if (entry->queue->m_bClosed)
+            return false;
         entry->queue->m_posted.push_back(SPosted{hWnd, message, wParam, lParam});
     }
     entry->queue->Notify();
@@ -253,37 +271,66 @@ bool PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageUnless(hWnd, message, wParam, lParam, nullptr);
+}
+
+LRESULT SendMessageUnless(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                          const std::function<bool()>& withdraw) {
     auto entry = Targets().Find(hWnd);
-    if (!entry) return 0;
+    if (!entry)
+        return 0;
     auto& me = ThreadQueue();
-    if (entry->queue == me) return entry->target->WindowProc(message, wParam, lParam);
+    if (entry->queue == me)
+        return entry->target->WindowProc(message, wParam, lParam);
 
     auto s = std::make_shared<SSent>(SSent{hWnd, message, wParam, lParam, me});
     {
         std::lock_guard<std::mutex> lock(entry->queue->m_mutex);
-        if (entry->queue->m_bClosed) return 0;
+        if (entry->queue->m_bClosed)
+            return 0;
         entry->queue->m_sent.push_back(s);
     }
     entry->queue->Notify();
 
     // Wait for the answer; requests sent to this thread meanwhile are handled, so two threads that
     // send to each other do not lock up.
+    bool taken = false;  // the target has begun handling it: too late to withdraw
     std::unique_lock<std::mutex> lock(me->m_mutex);
     for (;;) {
-        if (s->done) return s->result;
+        if (s->done)
+            return s->result;
         if (!me->m_sent.empty()) {
             lock.unlock();
             DispatchOne(*me, EDispatch::kSentOnly);
             lock.lock();
             continue;
         }
-        me->m_cv.wait(lock);
+        if (!withdraw || taken) {
+            me->m_cv.wait(lock);
+            continue;
+        }
+        me->m_cv.wait_for(lock, std::chrono::milliseconds(1));
+        if (s->done || !withdraw())
+            continue;
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> targetLock(entry->queue->m_mutex);
+            auto& sent = entry->queue->m_sent;
+            auto it = std::find(sent.begin(), sent.end(), s);
+            if (it != sent.end()) {
+                sent.erase(it);
+                return 0;
+            }
+        }
+        taken = true;
+        lock.lock();
     }
 }
 
 uintptr_t SetTimer(HWND hWnd, uintptr_t id, UINT elapseMs) {
     auto entry = Targets().Find(hWnd);
-    if (!entry) return 0;
+    if (!entry)
+        return 0;
     const auto interval = std::chrono::milliseconds(std::max<UINT>(elapseMs, 1));
     {
         auto& q = *entry->queue;
@@ -304,38 +351,45 @@ uintptr_t SetTimer(HWND hWnd, uintptr_t id, UINT elapseMs) {
 
 bool KillTimer(HWND hWnd, uintptr_t id) {
     auto entry = Targets().Find(hWnd);
-    if (!entry) return false;
+    if (!entry)
+        return false;
     auto& q = *entry->queue;
     size_t removed;
     {
         std::lock_guard<std::mutex> lock(q.m_mutex);
         removed = std::erase_if(q.m_timers, [&](const STimer& t) { return t.hWnd == hWnd && t.id == id; });
     }
-    if (removed > 0) q.Notify();
+    if (removed > 0)
+        q.Notify();
     return removed > 0;
 }
 
 int DispatchPendingMessages(int maxMessages) {
     auto q = ThreadQueue();
     int n = 0;
-    while ((maxMessages < 0 || n < maxMessages) && DispatchOne(*q, EDispatch::kAll)) ++n;
+    while ((maxMessages < 0 || n < maxMessages) && DispatchOne(*q, EDispatch::kAll))
+        ++n;
     return n;
 }
 
 int DispatchSentMessages() {
     auto q = ThreadQueue();
     int n = 0;
-    while (DispatchOne(*q, EDispatch::kSentOnly)) ++n;
+    while (DispatchOne(*q, EDispatch::kSentOnly))
+        ++n;
     return n;
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeoutMs) {
     auto q = ThreadQueue();
     std::optional<Clock::time_point> deadline;
-    if (timeoutMs >= 0) deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (timeoutMs >= 0)
+        deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (done && done()) return true;
-        if (deadline && Clock::now() >= *deadline) return done ? done() : false;
+        if (done && done())
+            return true;
+        if (deadline && Clock::now() >= *deadline)
+            return done ? done() : false;
         if (!DispatchOne(*q, EDispatch::kAll)) {
             // `done` may depend on other threads: look again at least every 10 ms.
             auto slice = Clock::now() + std::chrono::milliseconds(10);
@@ -357,9 +411,11 @@ int CMessageLoop::Run() {
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_queue->m_mutex);
-            if (state->quit) break;
+            if (state->quit)
+                break;
         }
-        if (!DispatchOne(*m_queue, EDispatch::kAll)) WaitForMessages(*m_queue, quitRequested, std::nullopt);
+        if (!DispatchOne(*m_queue, EDispatch::kAll))
+            WaitForMessages(*m_queue, quitRequested, std::nullopt);
     }
     m_bRunning = false;
     return state->exitCode;
@@ -384,7 +440,8 @@ int MillisecondsToNextTimer() {
     auto& q = *ThreadQueue();
     std::lock_guard<std::mutex> lock(q.m_mutex);
     auto next = q.NextDueLocked();
-    if (!next) return -1;
+    if (!next)
+        return -1;
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
     return static_cast<int>(std::max<long long>(ms, 0));
 }

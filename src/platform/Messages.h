@@ -61,6 +61,11 @@ bool PostMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 // While it waits, messages sent to the calling thread are still handled. 0 when the target does not
 // exist or is destroyed before it could answer.
 LRESULT SendMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+// SendMessage for a sender that may be told to give up: while the target has not begun handling the
+// message, `withdraw` is asked every millisecond, and when it says so the message is taken back unseen
+// and 0 returned. Once the handler runs, its answer is awaited as usual.
+LRESULT SendMessageUnless(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                          const std::function<bool()>& withdraw);
 bool IsWindow(HWND hWnd);
 
 // Delivers WM_TIMER (wParam = id) to the target every `elapseMs` until killed; setting an id again

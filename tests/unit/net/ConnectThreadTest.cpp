@@ -254,4 +254,29 @@ TEST(ConnectThread, RefusesASecondAttemptWhileOneRunsAndBreaks) {
     silent.Close();
 }
 
+// The window stops the attempt while the connection's report already waits for it: the report is taken
+// back unseen, the thread ends by itself at once, and the socket stays with the connector.
+TEST(ConnectThread, AStopWhileTheReportWaitsWithdrawsIt) {
+    CSocketTCP listener, accepted;
+    ASSERT_TRUE(listener.Create() && listener.Bind(443, "127.0.0.27") && listener.Listen(1));
+    CRecorder window;
+    CSocketThreadConnectTCP connector;
+    ASSERT_TRUE(connector.Connect(window.GetSafeHwnd(), "127.0.0.27", 443));
+    // Answered up to "resolved"; from then on this thread dispatches nothing, so the report of code 3
+    // is left waiting for it.
+    ASSERT_TRUE(WaitFor(
+        [&] { return !window.seen.empty() && window.seen.back().wParam == SOCKET_CONNECT_RESOLVED; }));
+    ASSERT_TRUE(listener.Accept(accepted));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    CTraceCapture traces;
+    EXPECT_TRUE(connector.Stop());
+    EXPECT_EQ(0, traces.Count("Break de Thread"));
+    DispatchPendingMessages();
+    for (const auto& m : window.seen)
+        EXPECT_FALSE(m.message == WM_SOCKET_CONNECT && m.wParam == SOCKET_CONNECT_CONNECTED)
+            << "stale report";
+    listener.Close();
+    accepted.Close();
+}
+
 }  // namespace
