@@ -92,6 +92,20 @@ const SEntry kTable[] = {
     {IDS_KEYPAD_CLEAR, "Clear", "Borrar"},
     {IDS_KEYPAD_BACKSPACE, "Delete the last digit", "Borrar el último dígito"},
     {IDS_VIDEO_CAPTION, "Video %s x %s", "Vídeo %s x %s"},
+    // The Audio and Video pages of the properties sheet.
+    {IDS_MEDIA_INPUT_DEVICE, "Input device:", "Dispositivo de entrada:"},
+    {IDS_MEDIA_OUTPUT_DEVICE, "Output device:", "Dispositivo de salida:"},
+    {IDS_MEDIA_SILENCE, "Silence level:", "Nivel de silencio:"},
+    {IDS_MEDIA_SILENCE_TIP, "Sound quieter than this is not sent",
+     "El sonido más bajo que este nivel no se envía"},
+    {IDS_MEDIA_INPUT_VOLUME, "Microphone volume:", "Volumen del micrófono:"},
+    {IDS_MEDIA_OUTPUT_VOLUME, "Speaker volume:", "Volumen del altavoz:"},
+    {IDS_MEDIA_AUDIO_TEST, "Audio test", "Prueba de audio"},
+    {IDS_MEDIA_NOT_LISTED, "%s (not connected)", "%s (no conectado)"},
+    {IDS_MEDIA_CAMERA, "Camera:", "Cámara:"},
+    {IDS_MEDIA_NO_CAMERA, "No camera found", "No se ha encontrado ninguna cámara"},
+    {IDS_MEDIA_PREVIEW, "Preview", "Vista previa"},
+    {IDS_MEDIA_FRAMES, "Frames", "Imágenes"},
 };
 
 std::atomic<UINT> g_nLanguage{0};
