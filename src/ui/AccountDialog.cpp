@@ -32,11 +32,13 @@ CAccountDialog::CAccountDialog(const Account& account, QWidget* parent)
     bold.setBold(true);
     title->setFont(bold);
 
-    m_pNtv = Edit(this, "ntv", account.m_strNtv, kMaxNtv);
-    m_pPassword = Edit(this, "password", account.m_strPassword, kMaxPassword);
+    // Not "ntv": the main window's style names that, and this dialog sits below the main window.
+    m_pNtv = Edit(this, "accountNtv", account.m_strNtv, kMaxNtv);
+    m_pPassword = Edit(this, "accountPassword", account.m_strPassword, kMaxPassword);
     m_pPassword->setEchoMode(QLineEdit::Password);
     // A longer host name could not be stored.
-    m_pServer = Edit(this, "server", account.m_strServer, static_cast<int>(CRegistryKey::kMaxText) - 1);
+    m_pServer =
+        Edit(this, "accountServer", account.m_strServer, static_cast<int>(CRegistryKey::kMaxText) - 1);
 
     auto* form = new QFormLayout;
     form->addRow(LoadText(IDS_LABEL_NTV), m_pNtv);

@@ -36,7 +36,8 @@ QIcon AccountIcon(bool isDefault) {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
+    // A white rim keeps the person apart from a selected line's blue.
+    p.setPen(QPen(Qt::white, 1.0));
     p.setBrush(isDefault ? QColor(0x1f, 0x6f, 0xb2) : QColor(0xa8, 0xa8, 0xa8));
     p.drawEllipse(QRectF(5, 2, 8, 8));
     QPainterPath body;
