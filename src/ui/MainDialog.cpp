@@ -28,6 +28,7 @@
 #include "ui/CallDialog.h"
 #include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
+#include "ui/PropertiesDialog.h"
 #include "ui/UiText.h"
 
 namespace {
@@ -231,8 +232,8 @@ void CMainDialog::BuildControls() {
         b->setIconSize(QSize(18, 18));
     m_pContacts->setEnabled(false);
     m_pKeypad->setEnabled(false);
-    // The properties sheet arrives with its own work; until then the button has nothing to open.
-    m_pSettings->setEnabled(false);
+    // A dynamic-mode guest has no settings of its own to edit.
+    m_pSettings->setEnabled(!m_app.IsDynamic());
     connect(m_pContacts, &QPushButton::clicked, this, [this] { OnCommand(IDC_CONTACTS); });
     connect(m_pKeypad, &QPushButton::clicked, this, [this] { OnCommand(IDC_KEYPAD); });
     connect(m_pSettings, &QPushButton::clicked, this, [this] { OnCommand(IDC_SETTINGS); });
@@ -410,7 +411,7 @@ void CMainDialog::OnCommand(UINT id) {
             EndDialog(0);
             break;
         case IDC_SETTINGS:
-            // Not in dynamic mode: the properties sheet runs here, then the window is placed again.
+            RunProperties();
             break;
         case IDC_CONTACTS:
             if (m_ContactsHook.open)
@@ -423,6 +424,19 @@ void CMainDialog::OnCommand(UINT id) {
         default:
             break;
     }
+}
+
+void CMainDialog::RunProperties() {
+    if (m_app.IsDynamic() || m_bPropertiesOpen)
+        return;
+    m_bPropertiesOpen = true;
+    {
+        CPropertiesDialog sheet(
+            m_app, m_Session, [this] { PlaceByCorner(); }, this);
+        sheet.exec();
+    }
+    m_bPropertiesOpen = false;
+    PlaceByCorner();
 }
 
 void CMainDialog::OnClose() {

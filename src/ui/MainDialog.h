@@ -71,6 +71,7 @@ public:
     void SetTopmost(bool on);
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     bool TrayMenuAllowed() const;
+    bool IsPropertiesOpen() const { return m_bPropertiesOpen; }
 
     bool HasTray() const { return m_pTray != nullptr; }
     QSystemTrayIcon* Tray() const { return m_pTray; }
@@ -128,6 +129,8 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnClose();
+    // The properties sheet, modal (never in dynamic mode); the window is placed by its corner afterwards.
+    void RunProperties();
     void OnStatusChosen(int index);
     void OnNotifierClicked();
     // The user card: picture with initials of `name`, presence dot and NTV line.
