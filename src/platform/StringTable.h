@@ -87,6 +87,17 @@ enum : UINT {
     IDS_KEYPAD_BACKSPACE,
     // The remote video window.
     IDS_VIDEO_CAPTION,
+    // The contacts window and the contact dialog.
+    IDS_CONTACTS_TITLE,
+    IDS_CONTACTS_APPEND,
+    IDS_CONTACTS_DELETE,
+    IDS_CONTACTS_EDIT,
+    IDS_CONTACTS_SEARCH,
+    IDS_CONTACTS_FIND,
+    IDS_CONTACTS_EMPTY,
+    IDS_CONTACT_DIALOG_TITLE,
+    IDS_CONTACT_NTV,
+    IDS_CONTACT_NICKNAME,
     IDS_UI_LAST
 };
 
