@@ -23,6 +23,7 @@
 #include "ui/ContactsDialog.h"
 #include "ui/MainDialog.h"
 #include "ui/NoticeDialog.h"
+#include "ui/TaskbarNotifier.h"
 
 namespace {
 
@@ -154,6 +155,9 @@ private slots:
                     QVERIFY(!contacts->CallButton()->isEnabled() && !contacts->DeleteButton()->isEnabled() &&
                             !contacts->EditButton()->isEnabled() && !contacts->SearchButton()->isEnabled());
                     Screenshot(contacts, "contacts-window.png");
+                    // A click on the pop-up while the window is open opens no second one.
+                    main->WindowProc(WM_TASKBARNOTIFIERCLICKED, 0, 0);
+                    QCOMPARE(main->ContactsDialog(), contacts);
 
                     // A contact that logs in changes its icon while the window is open.
                     dani = Peer("5550204", "pw-204");
@@ -228,6 +232,17 @@ private slots:
                 QTRY_VERIFY_WITH_TIMEOUT(bea->WaitLine("incoming 5550201 ", 0, true), 15000);
                 QTRY_VERIFY_WITH_TIMEOUT(main->CallDialog()->isVisible(), 10000);
                 QTRY_VERIFY_WITH_TIMEOUT(!main->CallDialog()->isVisible(), 15000);  // Bea hangs up
+
+                // The pop-up's click opens the window again, with the list as it is now.
+                QStringList reopened;
+                QTimer::singleShot(0, [&] {
+                    if (CContactsDialog* contacts = main->ContactsDialog()) {
+                        reopened = Texts(contacts->List());
+                        contacts->reject();
+                    }
+                });
+                main->WindowProc(WM_TASKBARNOTIFIERCLICKED, 0, 0);
+                QCOMPARE(reopened, QStringList({"Bea R.", "Dani", "Eva N."}));
                 main->OnCommand(CMainDialog::ID_APP_EXIT);
             },
             TestOptions({"/opt/velaphon-contacts-test"}));
