@@ -17,7 +17,8 @@ bool ParseSeconds(const std::string& text, int& seconds) {
 
 const char* CliUsage() {
     return "usage: velaphon-cli --host HOST --ntv NTV --password PASS [--status away|connected]\n"
-           "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]... [--once]\n"
+           "                    [--duration SECONDS] [--add-contact NTV[:NICKNAME]]...\n"
+           "                    [--remove-contact NTV]... [--once]\n"
            "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
            "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
            "                    [--camera test|NAME] [--still] [--video-off-after SECONDS]\n"
@@ -28,8 +29,11 @@ const char* CliUsage() {
            "  --status away         report the user as away after each login\n"
            "  --duration SECONDS    end after this long (default: at SIGINT or SIGTERM)\n"
            "  --add-contact         add a contact to the user's stored list after each login\n"
-           "  --once                end as soon as the login is done and every added contact is known\n"
-           "                        to the server (exit code 1 if --duration ends it first)\n"
+           "  --remove-contact NTV  remove a contact from the user's stored list once the server has\n"
+           "                        listed it after a login (then prints contact-removed NTV)\n"
+           "  --once                end as soon as the login is done, every added contact is known to\n"
+           "                        the server and every removed one is gone (exit code 1 if --duration\n"
+           "                        ends it first, as when a contact to remove was not listed)\n"
            "  --call NTV            call NTV once logged in\n"
            "  --auto-answer[=RINGS] answer incoming calls, at once or after RINGS rings; without it\n"
            "                        or --reject an incoming call rings out (ten rings: no answer)\n"
@@ -83,9 +87,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         }
         const bool known = arg == "--host" || arg == "--ntv" || arg == "--password" || arg == "--status" ||
                            arg == "--duration" || arg == "--add-contact" || arg == "--call" ||
-                           arg == "--hangup-after" || arg == "--mic" || arg == "--speaker" ||
-                           arg == "--say" || arg == "--camera" || arg == "--video-off-after" ||
-                           arg == "--move-after" || arg == "--snapshot" || arg == "--lose-pictures";
+                           arg == "--remove-contact" || arg == "--hangup-after" || arg == "--mic" ||
+                           arg == "--speaker" || arg == "--say" || arg == "--camera" ||
+                           arg == "--video-off-after" || arg == "--move-after" || arg == "--snapshot" ||
+                           arg == "--lose-pictures";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -114,6 +119,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             }
         } else if (arg == "--call") {
             o.m_strCall = value;
+        } else if (arg == "--remove-contact") {
+            if (value.empty()) {
+                error = "--remove-contact wants an NTV";
+                return false;
+            }
+            o.m_RemoveContacts.push_back(value);
         } else if (arg == "--hangup-after") {
             if (!ParseSeconds(value, o.m_Call.m_nHangupAfterSeconds)) {
                 error = "--hangup-after wants a whole number of seconds";

@@ -26,6 +26,7 @@ struct SCliOptions {
     bool m_bAway = false;
     int m_nDurationSeconds = -1;                                     // -1: until SIGINT or SIGTERM
     std::vector<std::pair<std::string, std::string>> m_AddContacts;  // NTV, nickname
+    std::vector<std::string> m_RemoveContacts;
     bool m_bOnce = false;
     std::string m_strCall;     // placed once, after the first login
     std::string m_strMic;      // a WAV file, "tone" or "silence" (also when empty)

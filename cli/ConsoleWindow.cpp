@@ -71,6 +71,12 @@ void CConsoleWindow::OnNewVersion() {
 
 void CConsoleWindow::OnContactAdded(const SContactRecord& contact) {
     Line("contact " + Field(contact.m_strNtv) + " " + LastField(contact.m_strNickname));
+    if (m_onContactAdded)
+        m_onContactAdded(contact.m_strNtv);
+}
+
+void CConsoleWindow::OnContactRemoved(const std::string& ntv) {
+    Line("contact-removed " + LastField(ntv));
 }
 
 void CConsoleWindow::OnContactStatus(const SContactRecord& contact, char) {

@@ -17,6 +17,8 @@ public:
     std::function<void(char)> m_onState;
     // Called after each change of a contact's letter.
     std::function<void()> m_onContactStatus;
+    // Called after a contact joined the list, with its NTV.
+    std::function<void(const std::string&)> m_onContactAdded;
 
     void OnSessionState(char state) override;
     void OnUserInfo(const SSessionUserInfo& info) override;
@@ -28,6 +30,7 @@ public:
     void OnLoginError(uint8_t reason) override;
     void OnNewVersion() override;
     void OnContactAdded(const SContactRecord& contact) override;
+    void OnContactRemoved(const std::string& ntv) override;
     void OnContactStatus(const SContactRecord& contact, char before) override;
 
     // A field that is not the last: "-" when empty; spaces and control characters escaped as %XX.

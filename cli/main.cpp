@@ -2,6 +2,7 @@
 // printed on standard output, and reads and writes no settings file.
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -136,10 +137,37 @@ int main(int argc, char** argv) {
         }
         return true;
     };
+    // The NTVs still to remove in this login: the server lists them some time after the login.
+    std::vector<std::string> toRemove;
     bool done = false;
+    auto checkDone = [&] {
+        if (options.m_bOnce && session.IsConnected() && addedKnown() && toRemove.empty() && !done) {
+            done = true;
+            loop.Quit(EXIT_DONE);
+        }
+    };
+    // Removal waits for a posted message: the list is not changed beneath the event that announced it.
+    constexpr UINT WM_REMOVE_LISTED = WM_APP + 1;
+    CFunctionTarget remover([&](UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message != WM_REMOVE_LISTED)
+            return 0;
+        for (auto it = toRemove.begin(); it != toRemove.end();) {
+            if (session.RemoveContact(*it))
+                it = toRemove.erase(it);
+            else
+                ++it;
+        }
+        checkDone();
+        return 0;
+    });
+    window.m_onContactAdded = [&](const std::string& ntv) {
+        if (std::find(toRemove.begin(), toRemove.end(), ntv) != toRemove.end())
+            PostMessage(remover.GetSafeHwnd(), WM_REMOVE_LISTED, 0, 0);
+    };
     window.m_onState = [&](char state) {
         if (state != 'C')
             return;
+        toRemove = options.m_RemoveContacts;
         if (options.m_bAway)
             session.SetAway(true);
         if (!options.m_strCall.empty() && !placed) {
@@ -149,17 +177,10 @@ int main(int argc, char** argv) {
         // The poll that follows the login asks for their letters, which tells they are stored.
         for (const auto& [ntv, nick] : options.m_AddContacts)
             session.AddContact(ntv, nick);
-        if (options.m_bOnce && options.m_AddContacts.empty()) {
-            done = true;
-            loop.Quit(EXIT_DONE);
-        }
+        if (options.m_AddContacts.empty())
+            checkDone();
     };
-    window.m_onContactStatus = [&] {
-        if (options.m_bOnce && session.IsConnected() && addedKnown() && !done) {
-            done = true;
-            loop.Quit(EXIT_DONE);
-        }
-    };
+    window.m_onContactStatus = checkDone;
 
     CFunctionTarget timer([&](UINT message, WPARAM, LPARAM) -> LRESULT {
         if (message == WM_TIMER)

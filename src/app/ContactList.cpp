@@ -35,6 +35,14 @@ bool CContactList::Remove(std::string_view ntv) {
     return true;
 }
 
+bool CContactList::SetNickname(std::string_view ntv, std::string_view nickname) {
+    SContactRecord* c = FindMutable(ntv);
+    if (c == nullptr)
+        return false;
+    c->m_strNickname = nickname;
+    return true;
+}
+
 EStatusChange CContactList::UpdateStatus(std::string_view ntv, char status, char* before) {
     SContactRecord* c = FindMutable(ntv);
     if (c == nullptr || c->m_cStatus == status)

@@ -42,6 +42,8 @@ public:
     bool Add(std::string_view ntv, std::string_view nickname);
     // False when no record has that NTV.
     bool Remove(std::string_view ntv);
+    // The record keeps its place and letter; false when no record has that NTV.
+    bool SetNickname(std::string_view ntv, std::string_view nickname);
     // Stores the letter on the first record with that NTV. `before` receives the old letter.
     EStatusChange UpdateStatus(std::string_view ntv, char status, char* before = nullptr);
 

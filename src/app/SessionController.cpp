@@ -101,6 +101,15 @@ bool CSessionController::RemoveContact(const std::string& ntv) {
     return true;
 }
 
+bool CSessionController::RenameContact(const std::string& ntv, const std::string& nickname) {
+    if (!m_app.Contacts().SetNickname(ntv, nickname))
+        return false;
+    // The server has no edit of its own.
+    m_Control.SendContactRemove(ntv);
+    m_Control.SendContactAdd(ntv, nickname);
+    return true;
+}
+
 void CSessionController::StopContactPoll() {
     KillTimer(GetSafeHwnd(), kTimerPoll);
 }

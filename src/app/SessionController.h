@@ -63,6 +63,9 @@ public:
     EAddContact AddContact(const std::string& ntv, const std::string& nickname);
     // Removes the contact and tells the server; false when it was not listed.
     bool RemoveContact(const std::string& ntv);
+    // A new nickname: the record keeps its place and letter; the server's entry is removed and added
+    // again under the new name. False when the NTV is not listed.
+    bool RenameContact(const std::string& ntv, const std::string& nickname);
 
     // ---- for the call logic (see ISessionCallHooks) ----
     void SetCallHooks(ISessionCallHooks* hooks) { m_pCallHooks = hooks; }

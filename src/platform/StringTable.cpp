@@ -140,6 +140,18 @@ const SEntry kTable[] = {
     {IDS_CONN_ACTIVATE, "Activate", "Activar"},
     {IDS_CONN_DEFAULT_ACCOUNT, "Default account", "Cuenta predeterminada"},
     {IDS_ACCOUNT_TITLE, "Account settings", "Configuración de la cuenta"},
+    // The contacts window and the contact dialog.
+    {IDS_CONTACTS_TITLE, "Contacts", "Contactos"},
+    {IDS_CONTACTS_APPEND, "Append", "Añadir"},
+    {IDS_CONTACTS_DELETE, "Delete", "Borrar"},
+    {IDS_CONTACTS_EDIT, "Edit", "Editar"},
+    {IDS_CONTACTS_SEARCH, "Search", "Buscar"},
+    {IDS_CONTACTS_FIND, "Find a contact", "Buscar un contacto"},
+    {IDS_CONTACTS_EMPTY, "No contacts yet. Append one, or find people with Search.",
+     "Aún no tiene contactos. Añada uno, o busque personas con Buscar."},
+    {IDS_CONTACT_DIALOG_TITLE, "Contact", "Contacto"},
+    {IDS_CONTACT_NTV, "Contact NTV", "NTV del contacto"},
+    {IDS_CONTACT_NICKNAME, "Nickname", "Apodo"},
 };
 
 std::atomic<UINT> g_nLanguage{0};

@@ -26,6 +26,7 @@
 #include "platform/StringTable.h"
 #include "platform/Trace.h"
 #include "ui/CallDialog.h"
+#include "ui/ContactsDialog.h"
 #include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
 #include "ui/PropertiesDialog.h"
@@ -293,6 +294,9 @@ int CMainDialog::RunModal() {
 void CMainDialog::EndDialog(int result) {
     m_nResult = result;
     m_bEnded = true;
+    // Its loop runs inside this window's: it must end first for the program to end.
+    if (m_pContactsDialog != nullptr)
+        m_pContactsDialog->reject();
     if (m_pLoop != nullptr)
         m_pLoop->quit();
 }
@@ -307,6 +311,23 @@ void CMainDialog::CreateCallWindows() {
     m_pKeypadWindow->SetCallHandler([this](const std::string& ntv) { m_pCall->Control().PlaceCall(ntv); });
     connect(m_pKeypadWindow, &CKeypadWindow::Hidden, this, [this] { m_pKeypad->setChecked(false); });
     SetKeypadHook([this](bool show) { m_pKeypadWindow->setVisible(show); });
+    SetContactsWindowHook(
+        {[this] { return m_pContactsDialog != nullptr; }, [this] { OpenContactsWindow(); }});
+}
+
+void CMainDialog::OpenContactsWindow() {
+    if (m_pContactsDialog != nullptr) {
+        m_pContactsDialog->raise();
+        m_pContactsDialog->activateWindow();
+        return;
+    }
+    CContactsDialog contacts(m_Session, this);
+    contacts.SetCallHandler([this](const std::string& ntv) { m_pCall->PlaceCall(ntv); });
+    contacts.SetSearchHook(m_ContactsSearch);
+    contacts.CloseWhenShown(m_pCallDialog);
+    m_pContactsDialog = &contacts;
+    contacts.exec();
+    m_pContactsDialog = nullptr;
 }
 
 void CMainDialog::OnInitDialog() {
@@ -545,6 +566,24 @@ void CMainDialog::OnSessionState(char state) {
     m_pContacts->setEnabled(connected);
     m_pKeypad->setEnabled(connected);
     ShowIdentity(m_pUser->text(), state);
+    // A new login empties the list, and a lost session stops the changes that need the server.
+    if (m_pContactsDialog != nullptr)
+        m_pContactsDialog->Refresh();
+}
+
+void CMainDialog::OnContactAdded(const SContactRecord&) {
+    if (m_pContactsDialog != nullptr)
+        m_pContactsDialog->Refresh();
+}
+
+void CMainDialog::OnContactRemoved(const std::string&) {
+    if (m_pContactsDialog != nullptr)
+        m_pContactsDialog->Refresh();
+}
+
+void CMainDialog::OnContactStatus(const SContactRecord&, char) {
+    if (m_pContactsDialog != nullptr)
+        m_pContactsDialog->Refresh();
 }
 
 void CMainDialog::OnUserInfo(const SSessionUserInfo& info) {

@@ -21,6 +21,7 @@
 
 class CCallDialog;
 class CClientApp;
+class CContactsDialog;
 class CKeypadWindow;
 class CSessionCall;
 class QComboBox;
@@ -101,6 +102,10 @@ public:
         std::function<void()> open;
     };
     void SetContactsWindowHook(SContactsWindowHook hook) { m_ContactsHook = std::move(hook); }
+    // The contacts window's Search button opens what this gives (the directory); disabled without it.
+    void SetContactsSearchHook(std::function<void()> search) { m_ContactsSearch = std::move(search); }
+    // The contacts window while it is open; null otherwise.
+    CContactsDialog* ContactsDialog() const { return m_pContactsDialog; }
     // The keypad window plugs in here: shown (true) or hidden beside this window.
     void SetKeypadHook(std::function<void(bool)> show) { m_KeypadHook = std::move(show); }
 
@@ -111,6 +116,9 @@ public:
     void PlaySound(UINT resource) override;
     void ShowPopup(const std::string& text) override;
     void CloseWindow() override;
+    void OnContactAdded(const SContactRecord& contact) override;
+    void OnContactRemoved(const std::string& ntv) override;
+    void OnContactStatus(const SContactRecord& contact, char before) override;
 
     // -1 follows the desktop; 0 or 1 pretends there is no tray or one (tests).
     static void SetTrayAvailableForTests(int available);
@@ -171,6 +179,10 @@ private:
     CKeypadWindow* m_pKeypadWindow = nullptr;
     std::unique_ptr<CSessionCall> m_pCall;
     void CreateCallWindows();
+    // Runs the contacts window modally; one at a time.
+    void OpenContactsWindow();
+    CContactsDialog* m_pContactsDialog = nullptr;
+    std::function<void()> m_ContactsSearch;
 
     QSystemTrayIcon* m_pTray = nullptr;
     std::unique_ptr<QMenu> m_pTrayMenu;

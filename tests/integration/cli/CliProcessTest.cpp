@@ -37,7 +37,8 @@ TEST(CliProcess, BadArgumentsEndWithCode2) {
           {"--host", "h", "--ntv", "1", "--password", "p", "--status", "busy"},
           {"--host", "h", "--ntv", "1", "--password", "p", "--duration", "-3"},
           {"--host", "h", "--ntv", "1", "--password", "p", "--frobnicate"},
-          {"--host", "h", "--ntv", "1", "--password", "p", "--add-contact", ":Nick"}}) {
+          {"--host", "h", "--ntv", "1", "--password", "p", "--add-contact", ":Nick"},
+          {"--host", "h", "--ntv", "1", "--password", "p", "--remove-contact", ""}}) {
         CCli cli(args);
         EXPECT_EQ(cli.Wait(), 2);
         EXPECT_TRUE(cli.Lines().empty());  // the usage goes to standard error
@@ -133,7 +134,7 @@ TEST(CliProcess, EveryEventStaysOnOneLine) {
     EXPECT_EQ(cli.Count("contact 5550001 -"), 1);  // no nickname
 }
 
-TEST(CliProcess, OnceStoresTheContactsItAddsAndEnds) {
+TEST(CliProcess, OnceStoresTheContactsItAddsOrRemovesAndEnds) {
     SServer s("127.0.0.123");
     ASSERT_TRUE(s.started);
     CCli add({"--host", "127.0.0.123", "--ntv", "5550002", "--password", "demo-b", "--add-contact",
@@ -144,6 +145,16 @@ TEST(CliProcess, OnceStoresTheContactsItAddsAndEnds) {
     CCli check({"--host", "127.0.0.123", "--ntv", "5550002", "--password", "demo-b", "--duration", "2"});
     EXPECT_EQ(check.Wait(), 0);
     EXPECT_EQ(check.Count("contact 5550001 Ana with spaces"), 1);
+
+    // Removed once the server has listed it; the next login no longer finds it.
+    CCli remove({"--host", "127.0.0.123", "--ntv", "5550002", "--password", "demo-b", "--remove-contact",
+                 "5550001", "--once", "--duration", "20"});
+    EXPECT_EQ(remove.Wait(), 0);
+    EXPECT_EQ(remove.Count("contact-removed 5550001"), 1);
+    CCli gone({"--host", "127.0.0.123", "--ntv", "5550002", "--password", "demo-b", "--duration", "2"});
+    EXPECT_EQ(gone.Wait(), 0);
+    EXPECT_EQ(gone.Count("contact 5550001 Ana with spaces"), 0);
+    EXPECT_EQ(gone.Count("state C"), 1);
 
     // Nothing to log in to before the duration ends: code 1.
     CCli never(
