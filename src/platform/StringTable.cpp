@@ -152,6 +152,17 @@ const SEntry kTable[] = {
     {IDS_CONTACT_DIALOG_TITLE, "Contact", "Contacto"},
     {IDS_CONTACT_NTV, "Contact NTV", "NTV del contacto"},
     {IDS_CONTACT_NICKNAME, "Nickname", "Apodo"},
+    // The user directory.
+    {IDS_DIRECTORY_TITLE, "User directory", "Directorio de usuarios"},
+    {IDS_DIRECTORY_COUNTRY, "Country", "País"},
+    {IDS_DIRECTORY_CITY, "City", "Ciudad"},
+    {IDS_DIRECTORY_GENRE, "Genre", "Sexo"},
+    {IDS_DIRECTORY_LANGUAGE, "Language", "Idioma"},
+    {IDS_DIRECTORY_KEYWORDS, "Keywords", "Palabras clave"},
+    {IDS_DIRECTORY_SEARCH, "Search", "Buscar"},
+    {IDS_DIRECTORY_RESET, "Reset", "Restablecer"},
+    {IDS_DIRECTORY_NO_ADDRESS, "The directory can be searched once you are connected.",
+     "Podrá buscar en el directorio cuando esté conectado."},
 };
 
 std::atomic<UINT> g_nLanguage{0};

@@ -11,6 +11,9 @@
 int main(int argc, char** argv) {
     // Taken before Qt removes its own options from the command line.
     std::vector<std::string> args(argv, argv + argc);
+    // The directory's web view shares its GL context with the windows; QtWebEngine needs that said
+    // before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("velaphon");
     QApplication::setWindowIcon(QIcon(":/icons/velaphon.svg"));
