@@ -26,7 +26,9 @@
 #include "platform/StringTable.h"
 #include "platform/Trace.h"
 #include "ui/CallDialog.h"
+#include "ui/ContactDialog.h"
 #include "ui/ContactsDialog.h"
+#include "ui/DirectoryDialog.h"
 #include "ui/KeypadWindow.h"
 #include "ui/NoticeDialog.h"
 #include "ui/PropertiesDialog.h"
@@ -313,6 +315,18 @@ void CMainDialog::CreateCallWindows() {
     SetKeypadHook([this](bool show) { m_pKeypadWindow->setVisible(show); });
     SetContactsWindowHook(
         {[this] { return m_pContactsDialog != nullptr; }, [this] { OpenContactsWindow(); }});
+    if (!m_ContactsSearch)
+        m_ContactsSearch = [this] { OpenDirectory(); };
+}
+
+void CMainDialog::OpenDirectory() {
+    QWidget* parent = m_pContactsDialog != nullptr ? static_cast<QWidget*>(m_pContactsDialog) : this;
+    CDirectoryDialog directory(
+        m_app.m_strDirectoryUrl,
+        {[this](const std::string& ntv) { m_pCall->PlaceCall(ntv); },
+         [this, parent](const std::string& ntv) { OfferNewContact(parent, m_Session, ntv); }},
+        parent);
+    directory.exec();
 }
 
 void CMainDialog::OpenContactsWindow() {

@@ -181,6 +181,8 @@ private:
     void CreateCallWindows();
     // Runs the contacts window modally; one at a time.
     void OpenContactsWindow();
+    // The user directory, over the contacts window when that is open.
+    void OpenDirectory();
     CContactsDialog* m_pContactsDialog = nullptr;
     std::function<void()> m_ContactsSearch;
 

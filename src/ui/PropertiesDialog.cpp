@@ -13,11 +13,12 @@
 #include "app/SessionController.h"
 #include "net/Protocol.h"
 #include "platform/StringTable.h"
-#include "ui/BlankPropertiesPage.h"
+#include "ui/AudioPage.h"
 #include "ui/ConnectionPage.h"
 #include "ui/GeneralPage.h"
 #include "ui/NoticeDialog.h"
 #include "ui/UiText.h"
+#include "ui/VideoPage.h"
 
 CPropertiesDialog::CPropertiesDialog(CClientApp& app, CSessionController& session,
                                      std::function<void()> placeByCorner, QWidget* parent)
@@ -55,8 +56,8 @@ CPropertiesDialog::CPropertiesDialog(CClientApp& app, CSessionController& sessio
     m_pConnection = new CConnectionPage(app, m_pStack);
     m_pages[ROW_GENERAL] = PropertiesPage(m_pGeneral);
     m_pages[ROW_CONNECTION] = PropertiesPage(m_pConnection);
-    m_pages[ROW_AUDIO] = PropertiesPage(new CBlankPropertiesPage(app, m_pStack));
-    m_pages[ROW_VIDEO] = PropertiesPage(new CBlankPropertiesPage(app, m_pStack));
+    m_pages[ROW_AUDIO] = PropertiesPage(new CAudioPage(app, m_pStack));
+    m_pages[ROW_VIDEO] = PropertiesPage(new CVideoPage(app, m_pStack));
     for (const SPropertiesPage& page : m_pages)
         m_pStack->addWidget(page.m_pWidget);
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/directory/DirectorySupport.h"
 #include "gui/support/OffscreenClient.h"
 #include "gui/support/Screenshot.h"
 #include "platform/StringTable.h"
@@ -26,63 +27,14 @@ namespace {
 
 const char* kAddress = "127.0.0.210";
 
-struct SProfiled {
-    const char *ntv, *name, *country, *city, *gender, *language, *keywords;
-};
+const std::vector<dirtest::SProfiled> kUsers = {
+    {"1001", "Ana Gil", "ES", "Santa Cruz", "F", "ES", "ajedrez cine"},
+    {"1002", "Bea Ruiz", "ES", "Madrid", "F", "ES", "ajedrez"},
+    {"1003", "Carl Hill", "UK", "Santa Cruz", "M", "EN", "ajedrez"},
+    {"1004", "Dora Paz", "ES", "Santa", "F", "ES", "ajedrez"}};
 
-// velaphond over users with directory profiles; the directory's address once it listens, else "".
-std::string StartServer(vp::test::CChildProcess& server, const std::string& db) {
-    CAccountStore store;
-    if (!store.Open(db, true))
-        return {};
-    for (const SProfiled& u : {SProfiled{"1001", "Ana Gil", "ES", "Santa Cruz", "F", "ES", "ajedrez cine"},
-                               SProfiled{"1002", "Bea Ruiz", "ES", "Madrid", "F", "ES", "ajedrez"},
-                               SProfiled{"1003", "Carl Hill", "UK", "Santa Cruz", "M", "EN", "ajedrez"},
-                               SProfiled{"1004", "Dora Paz", "ES", "Santa", "F", "ES", "ajedrez"}}) {
-        CUserProfile p{u.ntv, u.name, u.country, u.city, u.gender, u.language, u.keywords};
-        if (store.AddUser(p, "pw", EHashCost::Minimal) != CAccountStore::EResult::Done)
-            return {};
-    }
-    // Another run of this test elsewhere may hold the address for a while.
-    std::string address = kAddress, line;
-    QElapsedTimer waited;
-    waited.start();
-    while (line.empty() && waited.elapsed() < 90000) {
-        if (!server.Start({VP_SERVER_PROGRAM, "serve", "--db", db, "--listen", address + ":443", "--http",
-                           address + ":0"},
-                          vp::test::CChildProcess::kErr))
-            return {};
-        if (server.WaitLine("listening ", vp::test::CChildProcess::EMatch::Substring, 20000, &line))
-            break;
-        server.Wait(5000);
-        if (server.Count("Address already in use", vp::test::CChildProcess::EMatch::Substring) == 0)
-            return {};
-        QTest::qWait(200);
-    }
-    size_t at = line.find(" http ");
-    return at == std::string::npos ? std::string() : "http://" + line.substr(at + 6) + "/directory";
-}
-
-// What a script in the page gives back, waited for while events flow.
-QVariant RunJs(QWebEnginePage* page, const QString& script) {
-    QVariant result;
-    bool done = false;
-    page->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000))
-        return QVariant();
-    return result;
-}
-
-// The NTV column of the result table, joined by commas.
-QString ListedNtvs(QWebEnginePage* page) {
-    return RunJs(page,
-                 "Array.from(document.querySelectorAll('tr td:nth-child(2)')).map(t => "
-                 "t.textContent).join(',')")
-        .toString();
-}
+using dirtest::ListedNtvs;
+using dirtest::RunJs;
 
 class CUrlRecorder : public QObject {
     Q_OBJECT
@@ -137,7 +89,7 @@ private slots:
     void searchAndLinksAgainstVelaphond() {
         vp::test::CTempDir dir;
         vp::test::CChildProcess server;
-        const std::string url = StartServer(server, dir.File("users.db"));
+        const std::string url = dirtest::StartServer(server, dir.File("users.db"), kAddress, kUsers);
         QVERIFY(!url.empty());
 
         std::vector<std::string> called, offered;

@@ -2,6 +2,7 @@
 // and Apply leave in the hive file, dynamic mode, and the connection the Connection page changes
 // against a real velaphond and a real tinyproxy.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,16 +14,22 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <sstream>
 
 #include "app/ClientApp.h"
+#include "app/SessionCall.h"
+#include "audio/MixerBackend.h"
+#include "audio/VirtualWave.h"
 #include "gui/support/OffscreenClient.h"
 #include "gui/support/Screenshot.h"
 #include "gui/support/ServerProcess.h"
+#include "integration/call/CliProcess.h"
 #include "support/AppFakes.h"
 #include "support/TinyProxy.h"
 #include "ui/AccountDialog.h"
+#include "ui/AudioPage.h"
 #include "ui/ConnectionPage.h"
 #include "ui/GeneralPage.h"
 #include "ui/MainDialog.h"
@@ -93,6 +100,27 @@ QStringList LinesNotIn(const std::string& a, const std::string& b) {
             out << l;
     return out;
 }
+
+// Virtual devices that remember which capture devices were opened.
+class CRecordingWaves : public CVirtualWaveBackend {
+public:
+    MMRESULT OpenCapture(const std::string& name, const WAVEFORMATEX& format,
+                         std::unique_ptr<IWaveSource>& source) override {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Opened.push_back(name);
+        }
+        return CVirtualWaveBackend::OpenCapture(name, format, source);
+    }
+    std::vector<std::string> Opened() {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Opened;
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::vector<std::string> m_Opened;
+};
 
 class CServer : public CServerProcess {
 public:
@@ -328,6 +356,50 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(app.Settings().GetStatus(), 'C', 10000);
             main->OnCommand(CMainDialog::ID_APP_EXIT);
         });
+    }
+
+    // What the Audio page chooses is what the next call records from.
+    void theAudioPageChoiceIsTheDeviceTheNextCallOpens() {
+        QTemporaryDir dir;
+        const QString address = "127.0.0.223";
+        CServerProcess server(VP_SERVER_PROGRAM, (dir.path() + "/accounts.db").toStdString(),
+                              address.toStdString(),
+                              {{"1001", "pw-1001", "Ana Gil", {}}, {"1002", "pw-1002", "Bea", {}}});
+        QVERIFY(server.Started());
+        auto devices = std::make_shared<CRecordingWaves>();
+        for (const char* mic : {"mic-a", "mic-b"})
+            devices->AddSilenceCapture(mic, EWavePacing::RealTime);
+        devices->AddWavFilePlayback("speaker", "", EWavePacing::RealTime);
+        SetWaveBackends({devices});
+        SetMixerBackends({});
+        {
+            CSettings s;
+            s.SetUser("1001", "pw-1001");
+            s.SetServer(address.toStdString(), 443);
+            s.SetAudioIn("mic-a");
+            s.SetAudioOut("speaker");
+            QVERIFY(s.Save());
+            QVERIFY(SaveAccounts({{"1001", "pw-1001", address.toStdString(), 1}}, s));
+        }
+        calltest::CCli bea(address.toStdString(), "1002", "pw-1002", {"--auto-answer"});
+        QVERIFY(bea.WaitLine("state C"));
+        RunClient([&](CMainDialog* main, CClientApp& app) {
+            QTRY_COMPARE_WITH_TIMEOUT(app.Settings().GetStatus(), 'C', 15000);
+            WithSheet(main, [&](CPropertiesDialog* sheet) {
+                sheet->PageList()->setCurrentRow(CPropertiesDialog::ROW_AUDIO);
+                auto* page = qobject_cast<CAudioPage*>(sheet->Pages()->currentWidget());
+                QVERIFY(page != nullptr);
+                QCOMPARE(page->InputList()->currentText(), QString("mic-a"));
+                page->InputList()->setCurrentIndex(page->InputList()->findText("mic-b"));
+                sheet->OkButton()->click();
+            });
+            QCOMPARE(app.Settings().GetAudioIn(), std::string("mic-b"));
+            main->Call()->PlaceCall("1002");
+            QTRY_VERIFY_WITH_TIMEOUT(!devices->Opened().empty(), 15000);
+            QCOMPARE(devices->Opened(), std::vector<std::string>{"mic-b"});
+            main->OnCommand(CMainDialog::ID_APP_EXIT);
+        });
+        SetWaveBackends({});
     }
 };
 

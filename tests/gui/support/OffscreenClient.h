@@ -52,6 +52,26 @@ inline void Script(std::function<void()> script) {
     });
 }
 
+// Runs `act` on the first visible window of the type once it appears: modal dialogs run their own loops
+// beneath whatever the test is doing, so they are answered from a timer.
+template <class T>
+void WhenShown(std::function<void(T*)> act, const char* name = nullptr) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries, name] {
+        T* w = FindVisible<T>(name);
+        if (w == nullptr) {
+            if (++*tries > 1000)
+                timer->deleteLater();
+            return;
+        }
+        timer->deleteLater();
+        act(w);
+    });
+    timer->start();
+}
+
 // Start options of a client that reads no environment and installs no link handler.
 inline SStartOptions TestOptions(std::vector<std::string> args) {
     SStartOptions o;

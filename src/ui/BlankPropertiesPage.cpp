@@ -1,9 +1,0 @@
-#include "ui/BlankPropertiesPage.h"
-
-CBlankPropertiesPage::CBlankPropertiesPage(CClientApp& app, QWidget* parent) : QWidget(parent) {
-    (void)app;
-}
-
-void CBlankPropertiesPage::Store(SPropertiesValues& values) const {
-    (void)values;
-}
