@@ -21,6 +21,9 @@
 
 namespace {
 
+// Each line keeps its contact's NTV (Qt::UserRole) and its presence icon.
+constexpr int kIconRole = Qt::UserRole + 1;
+
 const char* kStyle = R"(
 QListWidget#contacts { background: #ffffff; border: 1px solid #d5d5d5; border-radius: 8px; padding: 4px;
     outline: none; }
@@ -209,7 +212,7 @@ void CContactsDialog::Refresh() {
         item->setText(QString::fromStdString(line.m_strText));
         item->setToolTip(QString::fromStdString(line.m_strTip));
         item->setIcon(StatusIcon(line.m_nIcon));
-        item->setData(Qt::UserRole + 1, static_cast<int>(line.m_nIcon));
+        item->setData(kIconRole, static_cast<int>(line.m_nIcon));
     }
     SelectInList(m_Model.SelectedIndex());
     m_pEmpty->setVisible(lines.empty());
@@ -308,4 +311,11 @@ void CContactsDialog::Edit() {
 void CContactsDialog::Search() {
     if (m_onSearch)
         m_onSearch();
+}
+
+int CContactsDialog::IconOf(const QString& text) const {
+    for (int i = 0; i < m_pList->count(); ++i)
+        if (m_pList->item(i)->text() == text)
+            return m_pList->item(i)->data(kIconRole).toInt();
+    return -1;
 }

@@ -55,6 +55,8 @@ public:
 
     const CContactsWindowModel& Model() const { return m_Model; }
     QListWidget* List() const { return m_pList; }
+    // The presence icon (EContactIcon) of the line showing `text`; -1 when no line shows it.
+    int IconOf(const QString& text) const;
     QLineEdit* FindEdit() const { return m_pFind; }
     QPushButton* CallButton() const { return m_pCall; }
     QPushButton* AppendButton() const { return m_pAppend; }

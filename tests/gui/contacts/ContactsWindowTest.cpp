@@ -58,13 +58,6 @@ QStringList Texts(QListWidget* list) {
     return texts;
 }
 
-int Icon(QListWidget* list, const QString& text) {
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == text)
-            return list->item(i)->data(Qt::UserRole + 1).toInt();
-    return -1;
-}
-
 QString SelectedText(QListWidget* list) {
     const auto chosen = list->selectedItems();
     return chosen.isEmpty() ? QString() : chosen.front()->text();
@@ -126,9 +119,9 @@ private slots:
                     QVERIFY(contacts != nullptr && contacts->isVisible());
                     QListWidget* list = contacts->List();
                     QTRY_COMPARE_WITH_TIMEOUT(Texts(list), QStringList({"Bea R.", "Carla", "Dani"}), 10000);
-                    QTRY_COMPARE_WITH_TIMEOUT(Icon(list, "Bea R."), int(kIconReady), 10000);
-                    QTRY_COMPARE_WITH_TIMEOUT(Icon(list, "Carla"), int(kIconBusy), 10000);
-                    QCOMPARE(Icon(list, "Dani"), int(kIconDisconnected));
+                    QTRY_COMPARE_WITH_TIMEOUT(contacts->IconOf("Bea R."), int(kIconReady), 10000);
+                    QTRY_COMPARE_WITH_TIMEOUT(contacts->IconOf("Carla"), int(kIconBusy), 10000);
+                    QCOMPARE(contacts->IconOf("Dani"), int(kIconDisconnected));
                     QCOMPARE(list->item(0)->toolTip(), QString("Contact :[Bea R.]    --   NTV :[ 5550202]"));
                     // Nothing selected: only Append and Search.
                     QVERIFY(contacts->AppendButton()->isEnabled() && contacts->SearchButton()->isEnabled());
@@ -141,7 +134,7 @@ private slots:
 
                     // A contact that logs in changes its icon while the window is open.
                     dani = Peer("5550204", "pw-204");
-                    QTRY_COMPARE_WITH_TIMEOUT(Icon(list, "Dani"), int(kIconReady), 15000);
+                    QTRY_COMPARE_WITH_TIMEOUT(contacts->IconOf("Dani"), int(kIconReady), 15000);
 
                     // Append Eva.
                     WhenShown<CContactDialog>([](CContactDialog* d) {

@@ -33,13 +33,6 @@ using namespace guitest;
 
 const std::string kAddress = "127.0.0.212";
 
-int IconOf(QListWidget* list, const QString& text) {
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == text)
-            return list->item(i)->data(Qt::UserRole + 1).toInt();
-    return -1;
-}
-
 }  // namespace
 
 class DirectoryPathTest : public COffscreenClientTest {
@@ -111,12 +104,12 @@ private slots:
                     });
                     QTest::mouseClick(contacts->SearchButton(), Qt::LeftButton);
                     QCOMPARE(list->item(0)->text(), QString("Ana"));
-                    QCOMPARE(IconOf(list, "Ana"), int(kIconDisconnected));
+                    QCOMPARE(contacts->IconOf("Ana"), int(kIconDisconnected));
 
                     // She logs in: the icon turns ready, and a call from the window reaches her.
                     ana =
                         std::make_unique<calltest::CCli>(kAddress, "2001", "pw", std::vector<std::string>{});
-                    QTRY_COMPARE_WITH_TIMEOUT(IconOf(list, "Ana"), int(kIconReady), 15000);
+                    QTRY_COMPARE_WITH_TIMEOUT(contacts->IconOf("Ana"), int(kIconReady), 15000);
                     Screenshot(contacts, "contacts-window-from-directory.png");
                     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                                       list->visualItemRect(list->item(0)).center());
