@@ -1,8 +1,10 @@
 // CLock: a non-recursive binary lock. Unlike a mutex it may be released by another thread, and
-// releasing a free lock leaves it free (a forced thread end relies on that).
+// releasing a free lock leaves it free (a forced thread end relies on that). A thread waiting for it
+// reaches a cancellation point at least every 10 ms, so a forced end reaches it there too.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 class CLock {
 public:
@@ -13,10 +15,11 @@ public:
     void Lock();
     bool TryLock();
     void Unlock();
-    bool IsLocked() const { return m_bLocked.load(std::memory_order_relaxed); }
+    bool IsLocked() const { return m_nLocked.load(std::memory_order_relaxed) != 0; }
 
 private:
-    std::atomic<bool> m_bLocked{false};
+    std::atomic<uint32_t> m_nLocked{0};   // the futex word: 1 while held
+    std::atomic<uint32_t> m_nWaiters{0};  // threads in Lock's wait; Unlock wakes one only when some wait
 };
 
 // Holds a CLock for a scope; a thread unwound by a forced end releases it here.

@@ -18,13 +18,19 @@ constexpr const char* kUnnamed = "Desconocido";
 constexpr int kStopPolls = 100;  // polls allowed before a break: tries 0..100 = 101 polls
 constexpr int kBreakJoinSeconds = 2;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
-CThread::CThread() { SetName(kUnnamed); }
+CThread::CThread() {
+    SetName(kUnnamed);
+}
 
-CThread::~CThread() { Stop(); }
+CThread::~CThread() {
+    Stop();
+}
 
 void CThread::SetName(const char* pszThreadName) {
     if (pszThreadName == nullptr) {
@@ -42,10 +48,18 @@ void* CThread::Entry(void* self) {
     t->m_bCounted = true;
     // The stop flag was cleared by Start; a Stop made since then stands.
     t->m_bRunning = true;
+    // Also run when a forced end unwinds the body. Clearing the handle is the last touch of the object:
+    // the owner may free it from then on.
+    struct SEnd {
+        CThread* t;
+        ~SEnd() {
+            t->m_bRunning = false;
+            if (t->m_bCounted.exchange(false))
+                --g_nActiveThreads;
+            t->m_hThread = 0;
+        }
+    } end{t};
     t->Run();
-    t->m_bRunning = false;
-    if (t->m_bCounted.exchange(false)) --g_nActiveThreads;
-    t->m_hThread = 0;
     return nullptr;
 }
 
@@ -78,7 +92,8 @@ bool CThread::Start(size_t stackSize) {
     m_bResumed.notify_one();
 
     SleepMs(1);
-    if (m_strName == kUnnamed) Trace("Thread sin nombre\n");
+    if (m_strName == kUnnamed)
+        Trace("Thread sin nombre\n");
     return true;
 }
 
@@ -99,17 +114,16 @@ bool CThread::Stop() {
         return true;
     }
     m_bStop = true;
-    int tries = 0;
-    while (IsRunning() || m_hThread.load() != 0) {
+    for (int tries = 0; m_hThread.load() != 0; ++tries) {
         SleepMs(1);
-        if (tries <= kStopPolls) {
-            ++tries;
-        } else {
-            BreakThread();
+        if (tries == kStopPolls && !BreakThread()) {
+            // The body reached no cancellation point in time; until it does (or returns) it may still
+            // touch this object, so it is waited for rather than left behind.
+            Trace("%s:%d - Esperando el fin del thread \"%s\".\n", "CThread", __LINE__, m_strName.c_str());
+            JoinEnded();
         }
     }
     JoinEnded();
-    m_hThread = 0;
     return true;
 }
 
@@ -124,34 +138,24 @@ bool CThread::Break() {
 bool CThread::BreakThread() {
     if (m_hThread.load() == 0) {
         Trace("%s:%d | ERROR | ( NULL == m_hThread ). %d\n", "CThread", __LINE__, errno);
+        JoinEnded();
         return true;
     }
-    m_bRunning = false;
     m_bStop = true;
     const std::string name = m_strName.empty() ? kUnnamed : m_strName;
-    const bool counted = m_bCounted.exchange(false);
-    if (counted) --g_nActiveThreads;
-    Trace("Break de Thread. Activos %d, ID=0x%X, Nombre=\"%s\"\n", g_nActiveThreads.load(), m_dwThreadId.load(),
-          name.c_str());
-    m_hThread = 0;
-
-    bool ended = pthread_cancel(m_thread) == 0;
-    if (ended) {
+    Trace("Break de Thread. Activos %d, ID=0x%X, Nombre=\"%s\"\n", g_nActiveThreads.load() - 1,
+          m_dwThreadId.load(), name.c_str());
+    if (pthread_cancel(m_thread) == 0) {
         // The cancel lands at the body's next cancellation point; its stack unwinds and its guards let go.
         timespec deadline{};
         clock_gettime(CLOCK_REALTIME, &deadline);
         deadline.tv_sec += kBreakJoinSeconds;
-        ended = pthread_timedjoin_np(m_thread, nullptr, &deadline) == 0;
-        if (ended) m_bJoinable = false;
+        if (pthread_timedjoin_np(m_thread, nullptr, &deadline) == 0) {
+            m_bJoinable = false;
+            return true;
+        }
     }
-    if (ended) return true;
-
-    // The body never reached a cancellation point: leave it to end on its own and report the failure.
-    pthread_detach(m_thread);
-    m_bJoinable = false;
-    if (counted) ++g_nActiveThreads;
-    Trace("Break de Thread. Activos %d, ID=0x%X, Nombre=\"%s\"\n", g_nActiveThreads.load(), m_dwThreadId.load(),
-          name.c_str());
+    // Still running: the thread stays ours (and the cancel pending), so no one takes it for ended.
     Trace("%s:%d - Error al \"break\" al thread.\n", "CThread", __LINE__);
     return false;
 }
@@ -170,8 +174,14 @@ void CServiceThread::Run() {
     }
 }
 
-void CServiceThread::WaitForWork() { SleepMs(1); }
+void CServiceThread::WaitForWork() {
+    SleepMs(1);
+}
 
-CServiceRecv::CServiceRecv() { SetName("CServiceRecv"); }
+CServiceRecv::CServiceRecv() {
+    SetName("CServiceRecv");
+}
 
-CServiceSend::CServiceSend() { SetName("CServiceSend"); }
+CServiceSend::CServiceSend() {
+    SetName("CServiceSend");
+}

@@ -28,9 +28,11 @@ public:
 
     // True when the thread runs (or already ran); false when it could not be created.
     virtual bool Start(size_t stackSize = 0);
-    // Asks the body to stop, waits 101 polls of 1 ms, then breaks it. Always true; no thread remains.
+    // Asks the body to stop, waits 101 polls of 1 ms, then breaks it; a body the break does not reach
+    // is waited for. Always true, and no thread remains when it returns.
     virtual bool Stop();
-    // Ends the thread by force. True when it ended or none existed.
+    // Ends the thread by force. True when it ended or none existed; false when it still runs (it is then
+    // still this object's thread, and a later Stop waits for it).
     virtual bool Break();
     virtual bool IsRunning() const { return m_bRunning.load(); }
     virtual void SetName(const char* pszThreadName);

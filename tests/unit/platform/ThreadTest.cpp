@@ -39,7 +39,8 @@ protected:
 
 // The body starts on its own schedule; a loaded machine may take a while.
 void WaitUntilRunning(const CThread& t) {
-    for (int i = 0; i < 5000 && !t.IsRunning(); ++i) std::this_thread::sleep_for(1ms);
+    for (int i = 0; i < 5000 && !t.IsRunning(); ++i)
+        std::this_thread::sleep_for(1ms);
     ASSERT_TRUE(t.IsRunning());
 }
 
@@ -58,7 +59,8 @@ protected:
         } unwind;
         CLockGuard guard(m_lock);
         holding = true;
-        for (;;) std::this_thread::sleep_for(1ms);
+        for (;;)
+            std::this_thread::sleep_for(1ms);
     }
 
 private:
@@ -138,7 +140,8 @@ TEST(Thread, AStubbornBodyIsBrokenAfterThePollsAndReleasesItsLock) {
     const int unwoundBefore = CStubborn::unwound;
     CStubborn t(lock);
     ASSERT_TRUE(t.Start());
-    while (!t.holding) std::this_thread::sleep_for(1ms);
+    while (!t.holding)
+        std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(lock.IsLocked());
     const auto began = std::chrono::steady_clock::now();
     EXPECT_TRUE(t.Stop());
@@ -156,14 +159,16 @@ TEST(Thread, BreakCalledDirectlyEndsTheThread) {
     CLock lock;
     CStubborn t(lock);
     ASSERT_TRUE(t.Start());
-    while (!t.holding) std::this_thread::sleep_for(1ms);
+    while (!t.holding)
+        std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(t.Break());
     EXPECT_FALSE(t.HasThread());
     EXPECT_FALSE(t.IsRunning());
     EXPECT_FALSE(lock.IsLocked());
     EXPECT_TRUE(t.Break()) << "breaking again finds no thread";
     ASSERT_TRUE(t.Start()) << "a broken object can be started again";
-    while (!lock.IsLocked()) std::this_thread::sleep_for(1ms);
+    while (!lock.IsLocked())
+        std::this_thread::sleep_for(1ms);
     t.Stop();
 }
 
@@ -188,7 +193,8 @@ TEST(Thread, ActiveCountFollowsBodies) {
             threads.push_back(std::make_unique<CPolite>());
             threads.back()->Start();
         }
-        for (auto& t : threads) WaitUntilRunning(*t);
+        for (auto& t : threads)
+            WaitUntilRunning(*t);
         EXPECT_EQ(before + 4, g_nActiveThreads.load());
     }
     EXPECT_EQ(before, g_nActiveThreads.load());
@@ -202,11 +208,65 @@ TEST(ServiceThread, StepsUntilStoppedAndKeepsItsName) {
     } send;
     EXPECT_STREQ("CServiceSend", send.GetName());
     ASSERT_TRUE(s.Start());
-    while (s.steps < 5) std::this_thread::sleep_for(1ms);
+    while (s.steps < 5)
+        std::this_thread::sleep_for(1ms);
     s.Stop();
     const int steps = s.steps;
     std::this_thread::sleep_for(5ms);
     EXPECT_EQ(steps, s.steps.load());
+}
+
+// A body waiting for a lock that is never released can still be ended by force, and its end is real.
+TEST(Thread, ABodyWaitingForALockIsEndedByForce) {
+    CLock lock;
+    lock.Lock();
+    std::atomic<bool> waiting{false}, unwound{false};
+    struct CWaiter : CThread {
+        CLock& lock;
+        std::atomic<bool>&waiting, &unwound;
+        CWaiter(CLock& l, std::atomic<bool>& w, std::atomic<bool>& u) : lock(l), waiting(w), unwound(u) {}
+        ~CWaiter() override { Stop(); }
+        void Run() override {
+            struct SUnwind {
+                std::atomic<bool>& flag;
+                ~SUnwind() { flag = true; }
+            } unwind{unwound};
+            waiting = true;
+            CLockGuard guard(lock);
+        }
+    } t(lock, waiting, unwound);
+    ASSERT_TRUE(t.Start());
+    while (!waiting)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(t.Stop());
+    EXPECT_TRUE(unwound) << "Stop returned while the body still waited";
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_TRUE(lock.IsLocked()) << "the lock it never got stays with its holder";
+    lock.Unlock();
+}
+
+// A body that reaches no cancellation point for longer than a forced end waits is waited for: Stop
+// returns once it has really ended, so it never outlives its object.
+TEST(Thread, AStopNeverClaimsAnEndThatDidNotHappen) {
+    std::atomic<bool> finished{false};
+    struct CSpinner : CThread {
+        std::atomic<bool>& finished;
+        explicit CSpinner(std::atomic<bool>& f) : finished(f) {}
+        ~CSpinner() override { Stop(); }
+        void Run() override {
+            const auto end = std::chrono::steady_clock::now() + 3s;
+            while (std::chrono::steady_clock::now() < end) {
+            }
+            finished = true;
+        }
+    } t(finished);
+    ASSERT_TRUE(t.Start());
+    WaitUntilRunning(t);
+    CTraceCapture traces;
+    t.Stop();
+    EXPECT_TRUE(finished) << "Stop returned while the body still ran";
+    EXPECT_FALSE(t.HasThread());
+    EXPECT_FALSE(t.IsRunning());
 }
 
 TEST(Lock, ExcludesAndMayBeReleasedTwice) {
@@ -228,7 +288,8 @@ TEST(Lock, ExcludesAndMayBeReleasedTwice) {
             }
         });
     }
-    for (auto& t : workers) t.join();
+    for (auto& t : workers)
+        t.join();
     EXPECT_EQ(80000, counter);
 }
 
