@@ -262,10 +262,11 @@ TEST(ConnectThread, AStopWhileTheReportWaitsWithdrawsIt) {
     CRecorder window;
     CSocketThreadConnectTCP connector;
     ASSERT_TRUE(connector.Connect(window.GetSafeHwnd(), "127.0.0.27", 443));
-    // Answered up to "resolved"; from then on this thread dispatches nothing, so the report of code 3
-    // is left waiting for it.
-    ASSERT_TRUE(WaitFor(
-        [&] { return !window.seen.empty() && window.seen.back().wParam == SOCKET_CONNECT_RESOLVED; }));
+    // Only the first report ("created") is answered; from then on this thread dispatches nothing, so the
+    // report of code 3 is left waiting for it.
+    ASSERT_TRUE(WaitFor([&] {
+        return !window.seen.empty() && window.seen.back().wParam == SOCKET_CONNECT_CREATED;
+    }));
     ASSERT_TRUE(listener.Accept(accepted));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     CTraceCapture traces;
