@@ -21,6 +21,7 @@ CCallConsole::~CCallConsole() {
     KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
     KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
     KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerChat);
 }
 
 void CCallConsole::Line(const std::string& text) {
@@ -70,6 +71,9 @@ void CCallConsole::OnCallConnected() {
     Line("call-connected");
     if (m_pCall != nullptr && !m_Script.m_strSay.empty())
         m_pCall->Control().SendText(m_Script.m_strSay);
+    m_nChatSent = 0;
+    if (m_Script.m_nChatEveryMs > 0)
+        SetTimer(m_Timers.GetSafeHwnd(), kTimerChat, static_cast<UINT>(m_Script.m_nChatEveryMs));
     if (m_Script.m_nHangupAfterSeconds >= 0)
         SetTimer(m_Timers.GetSafeHwnd(), kTimerHangup,
                  static_cast<UINT>(m_Script.m_nHangupAfterSeconds) * 1000);
@@ -108,6 +112,10 @@ void CCallConsole::OnCallAbort() {
 void CCallConsole::OnCallEnding() {
     KillTimer(m_Timers.GetSafeHwnd(), kTimerHangup);
     Line("hangup");
+    if (m_Script.m_nChatEveryMs > 0) {
+        KillTimer(m_Timers.GetSafeHwnd(), kTimerChat);
+        Line("chat-sent " + std::to_string(m_nChatSent));
+    }
     if (m_pCall != nullptr) {
         Line("audio-sent " + std::to_string(m_pCall->Audio().SentPackets()));
         Line("audio-received " + std::to_string(m_pCall->Audio().ReceivedPackets()));
@@ -119,6 +127,14 @@ void CCallConsole::OnCallEnding() {
 }
 
 void CCallConsole::OnTimer(uintptr_t id) {
+    if (id == kTimerChat) {
+        std::string text = "chat " + std::to_string(m_nChatSent + 1);
+        if (static_cast<int>(text.size()) < m_Script.m_nChatSize)
+            text.resize(static_cast<size_t>(m_Script.m_nChatSize), '.');
+        if (m_pCall != nullptr && m_pCall->Control().SendText(text))
+            ++m_nChatSent;
+        return;
+    }
     if (id == kTimerMove) {
         KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
         Line("video-moving " + std::to_string(m_Move()));

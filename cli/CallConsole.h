@@ -55,6 +55,7 @@ private:
     static constexpr uintptr_t kTimerHangup = 1;
     static constexpr uintptr_t kTimerVideoOff = 2;
     static constexpr uintptr_t kTimerMove = 3;
+    static constexpr uintptr_t kTimerChat = 4;
     void Line(const std::string& text);
     void OnTimer(uintptr_t id);
 
@@ -64,6 +65,7 @@ private:
     std::function<uint32_t()> m_Move;
     bool m_bShown = false;
     uint32_t m_nSentBefore = 0;  // the video service's count when the call began
+    int m_nChatSent = 0;
     CVideoConsole m_Video{[this](const std::string& text) { Line(text); }};
     bool m_bPromptOpen = false;
     std::optional<EPrompt> m_PromptResult;

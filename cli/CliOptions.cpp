@@ -42,6 +42,12 @@ const char* CliUsage() {
            "  --mic SOURCE          what the microphone hears: a WAV file, tone or silence (default)\n"
            "  --speaker FILE.wav    record what is heard (default: decoded and dropped)\n"
            "  --say TEXT            send TEXT as a chat line once a call is connected\n"
+           "  --chat-every MS       while a call is connected, send \"chat N\" every MS milliseconds\n"
+           "                        (prints chat-sent N when the call ends)\n"
+           "  --chat-size BYTES     pad each of those lines to BYTES\n"
+           "  --loop-report         at the end print transport-waits N (waits for the link on the main\n"
+           "                        thread, which makes none) and loop-lateness P50 P99 MAX (how late\n"
+           "                        each 10 ms tick of the main loop was served, in milliseconds)\n"
            "  --camera test|NAME    send video during calls, switched on once a call is connected:\n"
            "                        the test pattern (test) or the camera NAME\n"
            "  --still               the test pattern repeats one frame\n"
@@ -70,6 +76,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             o.m_Call.m_bStill = true;
             continue;
         }
+        if (arg == "--loop-report") {
+            o.m_bLoopReport = true;
+            continue;
+        }
         if (arg == "--reject") {
             o.m_Call.m_bReject = true;
             continue;
@@ -90,7 +100,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
                            arg == "--remove-contact" || arg == "--hangup-after" || arg == "--mic" ||
                            arg == "--speaker" || arg == "--say" || arg == "--camera" ||
                            arg == "--video-off-after" || arg == "--move-after" || arg == "--snapshot" ||
-                           arg == "--lose-pictures";
+                           arg == "--lose-pictures" || arg == "--chat-every" || arg == "--chat-size";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -134,6 +144,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
             o.m_strMic = value;
         } else if (arg == "--speaker") {
             o.m_strSpeaker = value;
+        } else if (arg == "--chat-every") {
+            if (!ParseSeconds(value, o.m_Call.m_nChatEveryMs) || o.m_Call.m_nChatEveryMs < 1) {
+                error = "--chat-every wants a whole number of milliseconds";
+                return false;
+            }
+        } else if (arg == "--chat-size") {
+            if (!ParseSeconds(value, o.m_Call.m_nChatSize) || o.m_Call.m_nChatSize > 1000000) {
+                error = "--chat-size wants a number of bytes up to 1000000";
+                return false;
+            }
         } else if (arg == "--say") {
             o.m_Call.m_strSay = value;
         } else if (arg == "--camera") {

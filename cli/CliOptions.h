@@ -17,6 +17,8 @@ struct SCallScript {
     int m_nMoveAfterSeconds = -1;  // a still test pattern starts moving this long after video started
     std::string m_strSnapshot;     // the last decoded picture is saved here when a call ends
     int m_nLosePictures = 0;       // received pictures dropped at the start of each call
+    int m_nChatEveryMs = -1;       // a numbered chat line this often while a call is connected
+    int m_nChatSize = 0;           // each padded to this many bytes
 };
 
 struct SCliOptions {
@@ -33,6 +35,7 @@ struct SCliOptions {
     std::string m_strSpeaker;  // a WAV file; empty: received sound is decoded and dropped
     SCallScript m_Call;
     bool m_bListCameras = false;  // print the cameras and end; nothing else is needed
+    bool m_bLoopReport = false;   // at the end, how the main loop kept up (see the usage)
 };
 
 // Parses the arguments after the program name. False with a reason for anything it does not accept.

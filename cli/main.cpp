@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "cli/CallConsole.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleWindow.h"
+#include "net/Channel.h"
 #include "platform/Messages.h"
 #include "platform/StringTable.h"
 #include "platform/Thread.h"
@@ -26,6 +28,7 @@
 namespace {
 
 enum { EXIT_DONE = 0, EXIT_NOT_DONE = 1, EXIT_BAD_ARGUMENTS = 2 };
+constexpr UINT kTickMs = 10;
 
 // Waits for SIGINT or SIGTERM (blocked in every thread) and ends the main loop.
 class CSignalThread : public CThread {
@@ -190,10 +193,42 @@ int main(int argc, char** argv) {
     if (options.m_nDurationSeconds >= 0)
         SetTimer(timer.GetSafeHwnd(), 1, static_cast<UINT>(options.m_nDurationSeconds) * 1000);
 
+    // How the main loop keeps up: a 10 ms timer, and how late each of its ticks came.
+    CChannel::MarkNoWaitThread();
+    std::vector<double> lateness;
+    auto lastTick = std::chrono::steady_clock::now();
+    CFunctionTarget ticker([&](UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message != WM_TIMER)
+            return 0;
+        // Every tick that fell due since the last one was served only now: a loop held for 800 ms
+        // counts as 80 late ticks, not one.
+        const auto now = std::chrono::steady_clock::now();
+        const double gap = std::chrono::duration<double, std::milli>(now - lastTick).count();
+        const int due = std::max(1, static_cast<int>(gap / kTickMs));
+        for (int i = 1; i <= due; ++i)
+            lateness.push_back(std::max(0.0, gap - i * static_cast<double>(kTickMs)));
+        lastTick = now;
+        return 0;
+    });
+    if (options.m_bLoopReport)
+        SetTimer(ticker.GetSafeHwnd(), 1, kTickMs);
+
     CSignalThread signals(loop);
     signals.Start();
     session.Start();
     int code = loop.Run();
     signals.Stop();
+    if (options.m_bLoopReport) {
+        std::printf("transport-waits %llu\n",
+                    static_cast<unsigned long long>(CChannel::WaitsOnNoWaitThreads()));
+        std::sort(lateness.begin(), lateness.end());
+        auto at = [&](double q) {
+            return lateness.empty()
+                       ? 0.0
+                       : lateness[static_cast<size_t>(q * static_cast<double>(lateness.size() - 1))];
+        };
+        std::printf("loop-lateness %.1f %.1f %.1f\n", at(0.5), at(0.99), at(1.0));
+        std::fflush(stdout);
+    }
     return code;
 }

@@ -21,6 +21,11 @@
 // frame among them, so the pictures after them cannot be decoded. The recovery time runs from its first
 // key-frame request to the first picture it decodes after it; beside it, the requests it sent. Calls:
 // VP_BENCH_CALLS (default 5).
+//
+// BM_StalledCallee: how late the caller's main loop runs (a 10 ms timer, p50 / p99 / max in ms) while it
+// sends sound and a 16 KiB chat line every 25 ms to a callee that stops reading for ten seconds, beside
+// the same call with a callee that reads; also the waits for the link its main thread made (none are
+// allowed) and whether every chat line arrived.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -37,6 +42,7 @@
 
 #include "audio/WavFile.h"
 #include "integration/call/CliProcess.h"
+#include "integration/call/RawCallee.h"
 #include "support/AccountSeed.h"
 
 namespace {
@@ -371,5 +377,76 @@ void BM_VideoRecovery(benchmark::State& state) {
 BENCHMARK(BM_VideoRecovery)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+struct SLoopFigures {
+    double p50 = NAN, p99 = NAN, max = NAN;
+    double waits = NAN;
+    bool allChatArrived = false;
+    int sent = -1, read = -1;
+};
+
+// One call from Ana (velaphon-cli) to a raw callee that, with `stall`, reads nothing for ten seconds.
+SLoopFigures MeasureLoop(bool stall) {
+    SLoopFigures figures;
+    servertest::CTestClient bea;
+    if (!bea.Connect(kAddress, 443))
+        return figures;
+    bea.SetReceiveBuffer(64 * 1024);
+    if (!bea.LoginFully("5550162", "pw-bea"))
+        return figures;
+    calltest::CCli ana(kAddress, "5550161", "pw-ana",
+                       {"--call", "5550162", "--mic", "tone", "--chat-every", "25", "--chat-size", "16384",
+                        "--hangup-after", "14", "--duration", "22", "--loop-report"});
+    if (!calltest::AnswerRaw(bea) || !ana.WaitLine("call-connected"))
+        return figures;
+    if (stall)
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+    const int read = calltest::ReadNumberedChat(bea);
+    std::string sent, waits, lateness;
+    if (!ana.WaitLine("chat-sent ", 10000, true, &sent) || ana.Wait(40000) != 0 ||
+        !ana.WaitLine("transport-waits ", 0, true, &waits) ||
+        !ana.WaitLine("loop-lateness ", 0, true, &lateness))
+        return figures;
+    figures.sent = std::stoi(sent.substr(10));
+    figures.read = read;
+    figures.allChatArrived = read == figures.sent;
+    figures.waits = std::stod(waits.substr(16));
+    std::istringstream in(lateness.substr(14));
+    in >> figures.p50 >> figures.p99 >> figures.max;
+    return figures;
+}
+
+void BM_StalledCallee(benchmark::State& state) {
+    char pattern[] = "/tmp/vp-bench-stall-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    if (!vp::test::SeedDatabase(dir + "/accounts.db",
+                                {{"5550161", "pw-ana", "", {}}, {"5550162", "pw-bea", "", {}}})) {
+        state.SkipWithError("no account store");
+        return;
+    }
+    CServer server;
+    if (!server.Start(dir + "/accounts.db")) {
+        state.SkipWithError("velaphond did not start (port 443 needs root)");
+        return;
+    }
+    SLoopFigures reading, stalled;
+    for (auto _ : state) {
+        reading = MeasureLoop(false);
+        stalled = MeasureLoop(true);
+    }
+    state.counters["reading_p99_ms"] = reading.p99;
+    state.counters["stalled_p50_ms"] = stalled.p50;
+    state.counters["stalled_p99_ms"] = stalled.p99;
+    state.counters["stalled_max_ms"] = stalled.max;
+    state.counters["stalled_p99_ratio"] = stalled.p99 / std::max(reading.p99, 0.1);
+    state.counters["link_waits"] = stalled.waits;
+    state.counters["all_chat_arrived"] = stalled.allChatArrived && reading.allChatArrived ? 1 : 0;
+    state.counters["stalled_chat_sent"] = stalled.sent;
+    state.counters["stalled_chat_read"] = stalled.read;
+    state.counters["reading_chat_sent"] = reading.sent;
+    state.counters["reading_chat_read"] = reading.read;
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_StalledCallee)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -69,6 +69,7 @@ void CAudioService::ResetCall() {
     g_nSpurtCounter = 0;
     g_bPlaybackStarted = 0;
     m_nSentPackets = 0;
+    m_nDroppedPackets = 0;
     m_nReceivedPackets = 0;
 }
 
@@ -126,8 +127,12 @@ void CAudioService::Send(const int16_t* samples, uint32_t nBytes) {
     if (n < 0)
         return;  // no encoder: the buffer is dropped
     const Bytes packet = BuildAudio(g_nSpurtCounter, m_Encoded.Data(), static_cast<uint32_t>(n), nBytes);
-    if (!PushSendWait(0, packet.data(), packet.size(), kSendTimeoutMs)) {
-        Trace("%s:%d | canal de audio lleno, se descarta un paquete\n", "AudioService", __LINE__);
+    // This runs on the user-interface thread, which never waits for the link: late sound is worth
+    // nothing anyway.
+    if (!PushSend(0, packet.data(), packet.size())) {
+        if (m_nDroppedPackets++ % 50 == 0)
+            Trace("%s:%d | canal de audio lleno, se descartan paquetes (%u)\n", "AudioService", __LINE__,
+                  m_nDroppedPackets);
         return;
     }
     ++m_nSentPackets;

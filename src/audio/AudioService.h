@@ -29,9 +29,6 @@ extern uint8_t g_bPlaybackStarted;
 class CAudioService : public CChannel, public CWaveInDevice {
 public:
     static constexpr int kAbrBitRate = 9000;
-    // A send ring that stays full this long means a stalled link: the buffer is given up rather than
-    // holding the user-interface thread.
-    static constexpr int kSendTimeoutMs = 200;
     // Pending buffers' worth of sound that start the playback of a talk spurt.
     static constexpr uint32_t kStartBuffers = 3;
     // Ten seconds of sound. A spurt that never starts is played once this much waits, and sound beyond
@@ -69,6 +66,8 @@ public:
     size_t PendingBytes() const { return m_Pending.Size(); }
     // Audio messages queued for sending and taken from the channel since the last ResetCall.
     uint32_t SentPackets() const { return m_nSentPackets; }
+    // Packets dropped because the send ring was full (a stalled link): sound is never waited for.
+    uint32_t DroppedPackets() const { return m_nDroppedPackets; }
     uint32_t ReceivedPackets() const { return m_nReceivedPackets; }
 
 private:
@@ -94,5 +93,6 @@ private:
     CByteBuffer m_DecodeIn;
     CByteBuffer m_DecodeOut;
     uint32_t m_nSentPackets = 0;
+    uint32_t m_nDroppedPackets = 0;
     uint32_t m_nReceivedPackets = 0;
 };

@@ -1,5 +1,6 @@
 #include "net/Channel.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
@@ -49,6 +50,69 @@ void CChannel::Reset() {
     CLockGuard guard(m_Lock);
     m_Recv.Reset();
     m_Send.Reset();
+    m_Backlog.clear();
+    m_nBacklogBytes = 0;
+}
+
+namespace {
+
+thread_local bool t_bNoWaitThread = false;
+std::atomic<uint64_t> g_nWaitsOnNoWaitThreads{0};
+
+void CountWait() {
+    if (t_bNoWaitThread)
+        ++g_nWaitsOnNoWaitThreads;
+}
+
+}  // namespace
+
+void CChannel::MarkNoWaitThread() {
+    t_bNoWaitThread = true;
+}
+
+uint64_t CChannel::WaitsOnNoWaitThreads() {
+    return g_nWaitsOnNoWaitThreads.load();
+}
+
+void CChannel::RefillFromBacklog() {
+    while (!m_Backlog.empty() && m_Send.free.size() > 0) {
+        SQueued& q = m_Backlog.front();
+        m_Send.Push(q.tag, q.data.data(), q.data.size());
+        m_nBacklogBytes -= q.data.size();
+        m_Backlog.pop_front();
+    }
+}
+
+bool CChannel::PushSendQueued(uint32_t tag, const void* data, size_t length) {
+    if (length > kMaxFramePayload)
+        return false;
+    CServiceTCP* failed = nullptr;
+    {
+        CLockGuard guard(m_Lock);
+        if (m_Backlog.empty() && m_Send.Push(tag, data, length)) {
+            if (m_pSendWake != nullptr)
+                m_pSendWake->Set();
+            return true;
+        }
+        if (m_nBacklogBytes + length > kBacklogLimit) {
+            failed = m_pService;
+        } else {
+            const auto* p = static_cast<const uint8_t*>(data);
+            m_Backlog.push_back(SQueued{tag, std::vector<uint8_t>(p, p + length)});
+            m_nBacklogBytes += length;
+            return true;
+        }
+    }
+    // The peer has read nothing for so long that the connection is no use: it ends, and the session
+    // reconnects as after any other failure.
+    if (failed != nullptr)
+        failed->FailOverflow(m_nId);
+    return false;
+}
+
+size_t CChannel::BacklogBytes() const {
+    CLockGuard guard(m_Lock);
+    return m_nBacklogBytes;
 }
 
 bool CChannel::PushReceived(uint32_t tag, const void* data, size_t length) {
@@ -82,6 +146,7 @@ bool CChannel::PopSend(uint32_t& tag, CByteBuffer& buffer) {
         CLockGuard guard(m_Lock);
         if (!m_Send.Pop(tag, buffer))
             return false;
+        RefillFromBacklog();
     }
     {
         std::lock_guard<std::mutex> lock(m_WaitMutex);
@@ -92,6 +157,7 @@ bool CChannel::PopSend(uint32_t& tag, CByteBuffer& buffer) {
 }
 
 void CChannel::WaitSendSlot(int timeoutMs) {
+    CountWait();
     std::unique_lock<std::mutex> lock(m_WaitMutex);
     const uint64_t pops = m_nSendPops;
     if (FreeSendSlots() > 0)
@@ -102,6 +168,7 @@ void CChannel::WaitSendSlot(int timeoutMs) {
 bool CChannel::PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs) {
     if (length > kMaxFramePayload)
         return false;  // no wait makes room for it
+    CountWait();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!PushSend(tag, data, length)) {
         if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline)

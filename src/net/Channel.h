@@ -1,12 +1,18 @@
 // CChannel: one numbered channel of the connection, with a 32-slot ring per direction. Producers push
 // and consumers pop under the channel's lock; a full ring refuses the push (false) and the producer
 // retries, so nothing is ever dropped. In each direction every slot is either free or used.
+//
+// The user-interface thread never waits for the transport: what it sends (control records, chat) goes
+// through PushSendQueued, which keeps what the ring cannot take in a backlog behind it, in order, up to
+// kBacklogLimit bytes; past that the connection is reported as failed rather than anything being lost.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <vector>
 
 #include "platform/ByteBuffer.h"
 #include "platform/Deque.h"
@@ -18,6 +24,8 @@ class CServiceTCP;
 class CChannel {
 public:
     static constexpr int kSlots = 32;
+    // What a channel holds beyond its ring for the user-interface thread before the connection fails.
+    static constexpr size_t kBacklogLimit = 8 * 1024 * 1024;
 
     CChannel(uint8_t id, bool notify = true);
     // A channel still registered with a transport leaves it first.
@@ -42,6 +50,16 @@ public:
     bool PushSendWait(uint32_t tag, const void* data, size_t length, int timeoutMs);
     // Waits up to timeoutMs for the consumer to free a send slot; returns early when it does.
     void WaitSendSlot(int timeoutMs);
+    // Never waits: into the ring, or behind it in the backlog. False only when the payload is longer
+    // than a frame, or the backlog would pass kBacklogLimit: the registered transport then reports the
+    // connection as failed.
+    bool PushSendQueued(uint32_t tag, const void* data, size_t length);
+    size_t BacklogBytes() const;
+
+    // A thread that must never wait for the transport (the user-interface thread) marks itself; any
+    // wait it makes anyway in PushSendWait or WaitSendSlot is counted, for tests and diagnostics.
+    static void MarkNoWaitThread();
+    static uint64_t WaitsOnNoWaitThreads();
 
     int ReceivedCount() const;
     int SendCount() const;
@@ -71,6 +89,14 @@ private:
     bool m_bNotify;
     SRing m_Recv;
     SRing m_Send;
+    struct SQueued {
+        uint32_t tag;
+        std::vector<uint8_t> data;
+    };
+    std::deque<SQueued> m_Backlog;  // behind m_Send, in order; under m_Lock
+    size_t m_nBacklogBytes = 0;
+    // Moves the backlog's head into the ring while slots are free; m_Lock held.
+    void RefillFromBacklog();
     CWakeEvent* m_pSendWake = nullptr;
     CWakeEvent* m_pRecvWake = nullptr;
     CServiceTCP* m_pService = nullptr;  // changed by the owning thread only

@@ -1,7 +1,7 @@
 #include "net/ChannelControl.h"
 
 bool CChannelControl::SendRecord(const Bytes& record, uint32_t tag) {
-    return PushSendWait(tag, record.data(), record.size(), kQueueWaitMs);
+    return PushSendQueued(tag, record.data(), record.size());
 }
 
 bool CChannelControl::SendLogin(std::string_view ntv, std::string_view password,

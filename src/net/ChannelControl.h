@@ -1,6 +1,5 @@
 // CChannelControl: channel 0. One send operation per control message: each builds the record and
-// queues it, retrying while the ring is full (bounded by kQueueWaitMs so a dead connection cannot
-// hang the caller). True once queued.
+// queues it without waiting (behind the ring when it is full). True once queued.
 #pragma once
 
 #include <string_view>
@@ -10,9 +9,6 @@
 
 class CChannelControl : public CChannel {
 public:
-    // How long a send operation waits for a free slot before it gives up (false).
-    static constexpr int kQueueWaitMs = 5000;
-
     CChannelControl() : CChannel(kChannelControl, true) {}
 
     bool SendLogin(std::string_view ntv, std::string_view password, std::string_view localAddress,

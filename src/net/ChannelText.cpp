@@ -4,7 +4,7 @@ bool CChannelText::SendText(std::string_view text) {
     if (text.empty())
         return false;
     const Bytes record = BuildText(text);
-    return PushSendWait(kTagControl, record.data(), record.size(), kQueueWaitMs);
+    return PushSendQueued(kTagControl, record.data(), record.size());
 }
 
 std::string CChannelText::ReceiveText() {

@@ -9,11 +9,9 @@
 
 class CChannelText : public CChannel {
 public:
-    static constexpr int kQueueWaitMs = 5000;
-
     CChannelText() : CChannel(kChannelText, true) {}
 
-    // Nothing is sent for an empty text. True once queued.
+    // Nothing is sent for an empty text. True once queued (never waits; see CChannel).
     bool SendText(std::string_view text);
     // Pops one message and returns its text; empty when none is waiting (or it was malformed).
     std::string ReceiveText();

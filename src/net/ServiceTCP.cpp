@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "net/SocketError.h"
+#include "platform/Trace.h"
 
 namespace {
 // Bound of an idle wait of either thread; a stop or new work ends it at once.
@@ -263,6 +264,17 @@ bool CServiceTCP::FlushFrames() {
 }
 
 // ---- failures --------------------------------------------------------------------------------------
+
+void CServiceTCP::FailOverflow(uint8_t channel) {
+    if (m_bStopping || m_bFailed.exchange(true))
+        return;
+    Trace("%s:%d | canal %u: demasiado por enviar, se cierra la conexión\n", "ServiceTCP", __LINE__,
+          static_cast<unsigned>(channel));
+    m_nLastError = WSAENOBUFS;
+    m_Socket.Shutdown(SHUT_RDWR);
+    m_SendWake.Set();
+    PostMessage(m_hWndNotify, WM_TRANSPORT_ERROR, 0, WSAENOBUFS);
+}
 
 void CServiceTCP::OnFailure(CThread& caller, int error) {
     if (m_bStopping) {

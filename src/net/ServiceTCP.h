@@ -62,6 +62,10 @@ public:
     // The connection's socket, for addresses and tests.
     const CSocketTCPStream& GetSocket() const { return m_Socket; }
 
+    // A channel's backlog passed its bound: the connection ends as after a socket failure (reported
+    // with WM_TRANSPORT_ERROR). Any thread.
+    void FailOverflow(uint8_t channel);
+
 private:
     class CRecvThread : public CServiceRecv {
     public:

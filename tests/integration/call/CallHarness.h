@@ -9,6 +9,7 @@
 
 #include "integration/app/SessionHarness.h"
 #include "integration/call/CliProcess.h"
+#include "integration/call/RawCallee.h"
 
 namespace calltest {
 

@@ -3,6 +3,8 @@
 // refusal, no answer, ring-out.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "audio/WavFile.h"
 #include "integration/call/CallHarness.h"
 #include "support/SoundCompare.h"
@@ -169,6 +171,33 @@ TEST(CliCall, NoResponseWithinTwelveSecondsAndALateRefusalIsStillTold) {
     ASSERT_TRUE(bea.Control(refused));
     EXPECT_TRUE(ana.WaitLine("call-refused 18"));
     EXPECT_TRUE(Before(ana, "no-response", "call-refused 18"));
+}
+
+// The callee stops reading for ten seconds while the caller keeps sending sound and large chat lines:
+// the caller's main thread never waits for the link (sound that cannot go is dropped, chat is queued),
+// and once the callee reads again every line arrives, in order, on the same connection.
+TEST(CliCall, AStalledCalleeNeverHoldsTheCallerAndLosesNoChat) {
+    SCallServer s("127.0.0.151");
+    ASSERT_TRUE(s.started);
+    servertest::CTestClient bea;
+    ASSERT_TRUE(bea.Connect(s.address, kPort));
+    bea.SetReceiveBuffer(64 * 1024);
+    ASSERT_TRUE(bea.LoginFully("5550142", "pw-bea"));
+    CCli ana(s.address, "5550141", "pw-ana",
+             {"--call", "5550142", "--mic", "tone", "--chat-every", "25", "--chat-size", "16384",
+              "--hangup-after", "14", "--duration", "22", "--loop-report"});
+    ASSERT_TRUE(AnswerRaw(bea));
+    ASSERT_TRUE(ana.WaitLine("call-connected"));
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const int read = ReadNumberedChat(bea);
+    ASSERT_TRUE(ana.WaitLine("hangup"));
+    std::string sent;
+    ASSERT_TRUE(ana.WaitLine("chat-sent ", 5000, true, &sent));
+    EXPECT_EQ(read, std::stoi(sent.substr(10)));
+    EXPECT_GT(read, 300);
+    EXPECT_EQ(0, ana.Wait(40000));
+    EXPECT_EQ(1, ana.Count("transport-waits 0"));
+    EXPECT_EQ(0, ana.Count("state D"));
 }
 
 TEST(CliCall, AnUnansweredCallRingsTenTimesThenRefusesAsNoAnswer) {

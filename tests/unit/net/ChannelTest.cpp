@@ -108,6 +108,40 @@ TEST(Channel, PayloadsBeyondOneFrameAreRefusedAtOnce) {
     EXPECT_EQ(1, ch.SendCount());
 }
 
+// What the ring cannot take waits behind it, in order, and moves in as the transport takes slots; past
+// the bound nothing more is taken (the transport then ends the connection), and a reset empties it.
+TEST(Channel, QueuedPushesNeverWaitKeepTheirOrderAndAreBounded) {
+    CChannel ch(1);
+    const std::string line(64 * 1024, '.');
+    const int total = CChannel::kSlots + 40;
+    for (int i = 0; i < total; ++i) {
+        const std::string text = nettest::Numbered("line ", i) + line;
+        ASSERT_TRUE(ch.PushSendQueued(static_cast<uint32_t>(i), text.data(), text.size())) << i;
+    }
+    EXPECT_EQ(CChannel::kSlots, ch.SendCount());
+    EXPECT_GT(ch.BacklogBytes(), 40u * line.size());
+    CByteBuffer out;
+    uint32_t tag = 0;
+    for (int i = 0; i < total; ++i) {
+        ASSERT_TRUE(ch.PopSend(tag, out)) << i;
+        ASSERT_EQ(static_cast<uint32_t>(i), tag);
+        ASSERT_EQ(nettest::Numbered("line ", i) + line, AsText(out));
+    }
+    EXPECT_EQ(0u, ch.BacklogBytes());
+
+    const std::string big(1024 * 1024, 'b');
+    while (ch.FreeSendSlots() > 0)
+        ASSERT_TRUE(ch.PushSendQueued(0, "x", 1));
+    size_t queued = 0;
+    while (ch.PushSendQueued(0, big.data(), big.size()))
+        queued += big.size();
+    EXPECT_LE(queued, CChannel::kBacklogLimit);
+    EXPECT_GT(queued + big.size(), CChannel::kBacklogLimit);
+    ch.Reset();
+    EXPECT_EQ(0u, ch.BacklogBytes());
+    EXPECT_EQ(0, ch.SendCount());
+}
+
 TEST(ChannelControl, SendOperationsQueueTheirRecords) {
     CChannelControl ctl;
     EXPECT_EQ(0, ctl.GetId());
