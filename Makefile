@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-debug test-asan test-release-build bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build bench fuzz format clean
 
 all: build
 
@@ -20,7 +20,7 @@ build: deps build/debug/build.ninja
 run: build
 	bash scripts/run-local
 
-test: deps test-debug test-asan test-release-build
+test: deps test-debug test-asan test-tsan test-release-build
 
 test-debug:
 	cmake --preset debug
@@ -31,6 +31,13 @@ test-asan:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(CTEST_JOBS)
+
+# Everything without Qt (Debian's Qt is not built for ThreadSanitizer): the engines, the session and call
+# logic, velaphond and velaphon-cli, and the integration tests that run them.
+test-tsan:
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(CTEST_JOBS)
 
 # Compiled only: -O3 lets GCC see warnings the debug builds never show, and warnings are errors.
 test-release-build:

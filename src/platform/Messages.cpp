@@ -422,12 +422,16 @@ int CMessageLoop::Run() {
 }
 
 void CMessageLoop::Quit(int exitCode) {
+    // Once `quit` is set the loop may return and its thread end, taking this object and its queue with
+    // it: nothing of either is touched after that but through the references taken here.
+    auto queue = m_queue;
+    auto state = m_state;
     {
-        std::lock_guard<std::mutex> lock(m_queue->m_mutex);
-        m_state->quit = true;
-        m_state->exitCode = exitCode;
+        std::lock_guard<std::mutex> lock(queue->m_mutex);
+        state->quit = true;
+        state->exitCode = exitCode;
     }
-    m_queue->Notify();
+    queue->Notify();
 }
 
 void SetThreadWakeHook(std::function<void()> wake) {

@@ -80,23 +80,24 @@ CMainDialog::~CMainDialog() {
 
 namespace {
 
-// The window's own look; the dialogs it opens keep the plain one.
+// The window's own look. Every rule reaches only this window's own widgets (the card's, or its direct
+// children): a style sheet also applies to the dialogs opened below it, which keep the plain look.
 const char* kMainStyle = R"(
-#userCard { background: #ffffff; border: 1px solid #d5d5d5; border-radius: 10px; }
-#userCard QLabel { background: transparent; }
-#user { font-weight: bold; }
-#ntv { color: #6b6b6b; }
-QPushButton#contacts, QPushButton#keypad, QPushButton#settings {
+CMainDialog > #userCard { background: #ffffff; border: 1px solid #d5d5d5; border-radius: 10px; }
+CMainDialog > #userCard QLabel { background: transparent; }
+CMainDialog > #userCard #user { font-weight: bold; }
+CMainDialog > #userCard #ntv { color: #6b6b6b; }
+CMainDialog > QPushButton#contacts, CMainDialog > QPushButton#keypad, CMainDialog > QPushButton#settings {
     padding: 6px 10px; border: 1px solid #c3c3c3; border-radius: 7px; background: #fbfbfb; }
-QPushButton#contacts:hover, QPushButton#keypad:hover, QPushButton#settings:hover {
-    border-color: #1f6fb2; background: #eef5fc; }
-QPushButton#keypad:checked { border-color: #1f6fb2; background: #dbe9f7; }
-QPushButton#contacts:disabled, QPushButton#keypad:disabled, QPushButton#settings:disabled {
-    color: #a0a0a0; background: #f2f2f2; border-color: #d8d8d8; }
-QPushButton#minimize, QPushButton#close { border: none; border-radius: 5px; background: transparent;
-    font-size: 15px; color: #505050; }
-QPushButton#minimize:hover { background: #dcdcdc; }
-QPushButton#close:hover { background: #d9534f; color: #ffffff; }
+CMainDialog > QPushButton#contacts:hover, CMainDialog > QPushButton#keypad:hover,
+CMainDialog > QPushButton#settings:hover { border-color: #1f6fb2; background: #eef5fc; }
+CMainDialog > QPushButton#keypad:checked { border-color: #1f6fb2; background: #dbe9f7; }
+CMainDialog > QPushButton#contacts:disabled, CMainDialog > QPushButton#keypad:disabled,
+CMainDialog > QPushButton#settings:disabled { color: #a0a0a0; background: #f2f2f2; border-color: #d8d8d8; }
+CMainDialog > QPushButton#minimize, CMainDialog > QPushButton#close { border: none; border-radius: 5px;
+    background: transparent; font-size: 15px; color: #505050; }
+CMainDialog > QPushButton#minimize:hover { background: #dcdcdc; }
+CMainDialog > QPushButton#close:hover { background: #d9534f; color: #ffffff; }
 )";
 
 constexpr int kAvatarSize = 44;

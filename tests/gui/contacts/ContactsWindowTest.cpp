@@ -106,6 +106,7 @@ private slots:
         const int code = RunClient(
             [&](CMainDialog* main, CClientApp&) {
                 QTRY_VERIFY_WITH_TIMEOUT(main->ContactsButton()->isEnabled(), 15000);
+                Screenshot(main, "main-window-online.png");
                 // What runs inside the contacts window's own loop; whatever happens, the window closes.
                 QTimer::singleShot(0, [&] {
                     CContactsDialog* contacts = main->ContactsDialog();

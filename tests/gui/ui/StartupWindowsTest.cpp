@@ -17,6 +17,7 @@
 
 #include "app/ClientApp.h"
 #include "gui/support/OffscreenClient.h"
+#include "gui/support/Screenshot.h"
 #include "platform/InstanceLock.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
@@ -101,6 +102,7 @@ private slots:
             auto* d = FindVisible<CFirstRunDialog>();
             QVERIFY(d != nullptr);
             QCOMPARE(d->PasswordEdit()->echoMode(), QLineEdit::Password);
+            Screenshot(d, "first-run-dialog.png");
             d->NtvEdit()->setText("5550001");
             auto a1 = AnswerNextNotice(true);
             QTest::mouseClick(d->OkButton(), Qt::LeftButton);
@@ -194,6 +196,7 @@ private slots:
         int code = RunClient(
             [&](CMainDialog* main, CClientApp&) {
                 QVERIFY(main->isVisible());
+                Screenshot(main, "main-window.png");
                 no = AnswerNextNotice(false);
                 QTest::mouseClick(main->CloseButton(), Qt::LeftButton);
                 QVERIFY(no->answered);
@@ -385,6 +388,7 @@ private slots:
             QCOMPARE(d->PasswordEdit()->echoMode(), QLineEdit::Password);
             d->UserEdit()->setText("joe");
             d->PasswordEdit()->setText("pw");
+            Screenshot(d, "proxy-dialog.png");
             QTest::mouseClick(d->OkButton(), Qt::LeftButton);
         });
         QVERIFY(ui.RunProxyDialog(proxy));
@@ -405,6 +409,9 @@ private slots:
         SetStringLanguage(LANG_ENGLISH_US);
         CNoticeDialog okOnly(IDS_OS_TOO_OLD, true);
         QVERIFY(okOnly.CancelButton() == nullptr);
+        CNoticeDialog question(IDS_EXIT_QUESTION, false);
+        question.show();
+        Screenshot(&question, "notice-dialog.png");
     }
 };
 

@@ -207,7 +207,9 @@ TEST_F(WaveDevices, LateCompletionsOfAClosedHandleLeaveTheReopenedBuffersAlone) 
     ASSERT_TRUE(in.Open("Tone"));
     ASSERT_TRUE(in.Start());
     DispatchPendingMessages();
+    ASSERT_TRUE(in.Stop());  // the driver's thread rests: its buffers can be looked at
     EXPECT_TRUE(in.AllBuffersPrepared());
+    ASSERT_TRUE(in.Start());
     ASSERT_TRUE(Pump([&] { return in.m_nBuffers >= 6; }));
     EXPECT_TRUE(in.Close());
 }

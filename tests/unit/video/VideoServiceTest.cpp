@@ -2,6 +2,8 @@
 // request, a lost camera and a stop while the channel is full — against the test-pattern camera.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <thread>
 
@@ -27,6 +29,7 @@ struct SHost : IVideoServiceHost {
     int formats = 0, stops = 0, lost = 0;
 };
 
+// Set from the send thread, read by the test's thread (the format only once the service has stopped).
 struct SPreview : IVideoPicture {
     void SetPicture(const CDataBuffer& rgb32, const CImageFormat& f) override {
         size = rgb32.Size();
@@ -34,9 +37,9 @@ struct SPreview : IVideoPicture {
         ++pictures;
     }
     void ClearPicture() override { size = 0; }
-    long size = 0;
+    std::atomic<long> size{0};
     CImageFormat format;
-    int pictures = 0;
+    std::atomic<int> pictures{0};
 };
 
 // The test pattern, optionally refusing I420 (an RGB-only camera) or failing every grab.
