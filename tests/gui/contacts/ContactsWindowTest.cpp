@@ -75,19 +75,7 @@ private slots:
         BeginClient(true);
         m_server = std::make_unique<CServer>(m_env->Root());
         QVERIFY(m_server->Started());
-        auto devices = std::make_shared<CVirtualWaveBackend>();
-        devices->AddSilenceCapture("desk-mic", EWavePacing::RealTime);
-        devices->AddWavFilePlayback("desk-speaker", "", EWavePacing::RealTime);
-        SetWaveBackends({devices});
-        SetMixerBackends({});
-        std::filesystem::create_directories(m_env->ConfigDir());
-        std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
-                                         << "\"UserNtv\"=text:\"5550201\"\n"
-                                         << "\"UserPassword\"=text:\"pw-201\"\n"
-                                         << "\"Host\"=text:\"" << kAddress << "\"\n"
-                                         << "\"DeviceAudioInput\"=text:\"desk-mic\"\n"
-                                         << "\"DeviceAudioOutput\"=text:\"desk-speaker\"\n"
-                                         << "\"CornerPosition\"=dword:-1\n";
+        SeedDesktopUser("5550201", "pw-201", kAddress);
     }
     void cleanupTestCase() {
         SetWaveBackends({});

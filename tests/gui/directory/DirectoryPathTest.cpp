@@ -48,19 +48,7 @@ private slots:
                                   {"2002", "Bea Ruiz", "ES", "Madrid", "F", "ES", "teatro"},
                                   {"2003", "Carl Hill", "UK", "London", "M", "EN", "cine"}});
         QVERIFY(!url.empty());
-        auto devices = std::make_shared<CVirtualWaveBackend>();
-        devices->AddSilenceCapture("desk-mic", EWavePacing::RealTime);
-        devices->AddWavFilePlayback("desk-speaker", "", EWavePacing::RealTime);
-        SetWaveBackends({devices});
-        SetMixerBackends({});
-        std::filesystem::create_directories(m_env->ConfigDir());
-        std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
-                                         << "\"UserNtv\"=text:\"2002\"\n"
-                                         << "\"UserPassword\"=text:\"pw\"\n"
-                                         << "\"Host\"=text:\"" << kAddress << "\"\n"
-                                         << "\"DeviceAudioInput\"=text:\"desk-mic\"\n"
-                                         << "\"DeviceAudioOutput\"=text:\"desk-speaker\"\n"
-                                         << "\"CornerPosition\"=dword:-1\n";
+        SeedDesktopUser("2002", "pw", kAddress);
 
         std::unique_ptr<calltest::CCli> ana;
         bool reachedCall = false;

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "app/ClientApp.h"
+#include "audio/MixerBackend.h"
+#include "audio/VirtualWave.h"
 #include "gui/support/QtEnvironment.h"
 #include "platform/StringTable.h"
 #include "platform/qt/QtMessagePump.h"
@@ -104,6 +108,23 @@ protected:
         m_pump = std::make_unique<CQtMessagePump>();
         CMainDialog::SetTrayAvailableForTests(-1);
         SetStringLanguage(LANG_ENGLISH_US);
+    }
+    // The desktop's account on `host`, with virtual sound devices ("desk-mic" hears silence, "desk-speaker"
+    // plays nowhere) and a free window: the hive a logged-in user would have.
+    void SeedDesktopUser(const std::string& ntv, const std::string& password, const std::string& host) {
+        auto devices = std::make_shared<CVirtualWaveBackend>();
+        devices->AddSilenceCapture("desk-mic", EWavePacing::RealTime);
+        devices->AddWavFilePlayback("desk-speaker", "", EWavePacing::RealTime);
+        SetWaveBackends({devices});
+        SetMixerBackends({});
+        std::filesystem::create_directories(m_env->ConfigDir());
+        std::ofstream(m_env->HivePath()) << "[Software\\Velaphon\\Settings]\n"
+                                         << "\"UserNtv\"=text:\"" << ntv << "\"\n"
+                                         << "\"UserPassword\"=text:\"" << password << "\"\n"
+                                         << "\"Host\"=text:\"" << host << "\"\n"
+                                         << "\"DeviceAudioInput\"=text:\"desk-mic\"\n"
+                                         << "\"DeviceAudioOutput\"=text:\"desk-speaker\"\n"
+                                         << "\"CornerPosition\"=dword:-1\n";
     }
     void EndClient() {
         m_pump.reset();
