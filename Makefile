@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build bench fuzz format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build bench fuzz fuzz-deep fuzz-report format clean
 
 all: build
 
@@ -53,6 +53,20 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	bash scripts/run-fuzz build/fuzz $(FUZZ_SECONDS)
+
+# Campaigns that add up across runs: every harness for its share of FUZZ_MINUTES, from the corpus it has
+# grown so far; the minimised corpora go back into tests/fuzz/corpus (commit them).
+FUZZ_MINUTES ?= 60
+fuzz-deep: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	bash scripts/fuzz-deep build/fuzz $(FUZZ_MINUTES)
+
+# What the campaigns add up to per harness: time, executions, findings, line coverage.
+fuzz-report: deps
+	cmake --preset fuzz-cov
+	cmake --build --preset fuzz-cov -j $(JOBS) --target fuzzers
+	bash scripts/fuzz-report build/fuzz-cov
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
