@@ -15,7 +15,6 @@ namespace {
 constexpr int kIdleWaitMs = 50;
 // How long Stop lets the send thread write what was queued before it ends the writing side.
 constexpr int kFlushPolls = 80;
-constexpr size_t kReadAheadBytes = 65536;
 // Frames gathered by one send step are written together once they reach this size.
 constexpr size_t kCoalesceBytes = 32768;
 }  // namespace
@@ -79,8 +78,7 @@ bool CServiceTCP::Open(HWND window, CSocketTCP& socket) {
         return false;
     m_bFailed = false;
     m_bStopping = false;
-    m_ReadAhead.resize(kReadAheadBytes);
-    m_nReadPos = m_nReadEnd = 0;
+    m_ReadAhead.Clear();
     m_nLastError = 0;
     if (!m_RecvThread.Start(0) || !m_SendThread.Start(0)) {
         Stop();
@@ -131,45 +129,16 @@ void CServiceTCP::CRecvThread::Run() {
 }
 
 void CServiceTCP::CRecvThread::WaitForWork() {
-    if (!m_owner.HasReadAhead())
+    if (!m_owner.m_ReadAhead.HasData())
         m_owner.m_Socket.WaitReadable(kIdleWaitMs);
 }
 
-int CServiceTCP::ReceiveBuffered(void* p, int n) {
-    auto* out = static_cast<uint8_t*>(p);
-    int got = 0;
-    while (got < n) {
-        if (!HasReadAhead()) {
-            m_nReadPos = m_nReadEnd = 0;
-            // A large payload goes straight into its buffer.
-            if (static_cast<size_t>(n - got) >= m_ReadAhead.size()) {
-                return m_Socket.ReceiveAll(out + got, n - got) < 0 ? -1 : n;
-            }
-            if (!m_Socket.WaitReadable()) {
-                if (!m_Socket.IsValid())
-                    return -1;
-                continue;
-            }
-            const int r = m_Socket.Receive(m_ReadAhead.data(), static_cast<int>(m_ReadAhead.size()));
-            if (r < 0 || (r == 0 && GetLastSocketError() == WSAEDISCON))
-                return -1;
-            m_nReadEnd = static_cast<size_t>(r);
-            continue;
-        }
-        const size_t take = std::min(static_cast<size_t>(n - got), m_nReadEnd - m_nReadPos);
-        std::memcpy(out + got, m_ReadAhead.data() + m_nReadPos, take);
-        m_nReadPos += take;
-        got += static_cast<int>(take);
-    }
-    return n;
-}
-
 void CServiceTCP::ServiceRecv() {
-    if (!HasReadAhead() && !m_Socket.WaitReadable(0))
+    if (!m_ReadAhead.HasData() && !m_Socket.WaitReadable(0))
         return;
     SFrameHeader header;
     const EFrameRead read =
-        ReadFrame([this](void* p, int n) { return ReceiveBuffered(p, n); }, header, m_RecvPayload);
+        ReadFrame([this](void* p, int n) { return m_ReadAhead.Read(m_Socket, p, n); }, header, m_RecvPayload);
     if (read != EFrameRead::Ok) {
         OnFailure(m_RecvThread, read == EFrameRead::TooLong ? WSAEMSGSIZE : GetLastSocketError());
         return;

@@ -16,6 +16,7 @@
 
 #include "net/Channel.h"
 #include "net/Frame.h"
+#include "net/ReadAhead.h"
 #include "net/SocketTCP.h"
 #include "net/WakeEvent.h"
 #include "platform/Lock.h"
@@ -99,9 +100,6 @@ private:
     void ServiceSend();
     // Writes the frames gathered in the socket's frame buffer and empties it.
     bool FlushFrames();
-    // Exactly n bytes for the frame reader, from what was read ahead of it or from the socket.
-    int ReceiveBuffered(void* p, int n);
-    bool HasReadAhead() const { return m_nReadPos != m_nReadEnd; }
     // Ends the connection after a failed read or write on one of the threads.
     void OnFailure(CThread& caller, int error);
 
@@ -118,10 +116,7 @@ private:
     CWakeEvent m_SendWake;
     CWakeEvent m_RecvWake;      // a receive slot was freed
     CByteBuffer m_RecvPayload;  // used by the receive thread only
-    // Bytes read ahead of the frame reader, so that small frames cost one read for many (receive thread).
-    std::vector<uint8_t> m_ReadAhead;
-    size_t m_nReadPos = 0;
-    size_t m_nReadEnd = 0;
+    CReadAhead m_ReadAhead;     // used by the receive thread only
     CByteBuffer m_SendPayload;  // used by the send thread only
     CRecvThread m_RecvThread{*this};
     CSendThread m_SendThread{*this};
