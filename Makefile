@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build bench fuzz fuzz-deep fuzz-report format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build test-package package bench fuzz fuzz-deep fuzz-report format clean
 
 all: build
 
@@ -20,7 +20,7 @@ build: deps build/debug/build.ninja
 run: build
 	bash scripts/run-local
 
-test: deps test-debug test-asan test-tsan test-release-build
+test: deps test-debug test-asan test-tsan test-release-build test-package
 
 test-debug:
 	cmake --preset debug
@@ -43,6 +43,16 @@ test-tsan:
 test-release-build:
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
+
+# The Debian packages made from that build, checked and run unpacked.
+test-package: test-release-build
+	ctest --preset release -L package
+
+# Three Debian packages (velaphon, velaphond, velaphon-cli) in build/release/packages/.
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	cd build/release && cpack -G DEB
 
 bench: deps
 	cmake --preset release

@@ -24,6 +24,7 @@ const char* CliUsage() {
            "                    [--camera test|NAME] [--still] [--video-off-after SECONDS]\n"
            "                    [--snapshot FILE.png] [--lose-pictures N]\n"
            "       velaphon-cli --list-cameras\n"
+           "       velaphon-cli --help | --version\n"
            "\n"
            "Logs in to the Velaphon server HOST (port 443) and prints one line per event.\n"
            "  --status away         report the user as away after each login\n"

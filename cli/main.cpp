@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "app/ClientApp.h"
 #include "app/SessionCall.h"
 #include "app/SessionController.h"
@@ -58,6 +59,17 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(CliUsage(), stdout);
+            return EXIT_DONE;
+        }
+        if (arg == "--version") {
+            std::printf("velaphon-cli %s\n", kVelaphonVersion);
+            return EXIT_DONE;
+        }
+    }
     SCliOptions options;
     std::string error;
     if (!ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc), options, error)) {

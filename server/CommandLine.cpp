@@ -113,8 +113,8 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     std::map<std::string, std::string> values;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            o.eCommand = ECommand::Help;
+        if (arg == "-h" || arg == "--help" || arg == "--version") {
+            o.eCommand = arg == "--version" ? ECommand::Version : ECommand::Help;
             result.bOk = true;
             return result;
         }
@@ -230,6 +230,7 @@ const char* UsageText() {
            "                  [--gender M|F] [--language ES|EN] [--keywords TEXT]\n"
            "  velaphond user remove --db FILE NTV\n"
            "  velaphond user list --db FILE\n"
+           "  velaphond --help | --version\n"
            "defaults: --listen 0.0.0.0:443, --http the listen address with port 8080,\n"
            "          --current-version 0200003, --ping-interval 30\n";
 }

@@ -19,7 +19,7 @@ struct CEndpoint {
 
 bool ParseEndpoint(const std::string& text, CEndpoint& endpoint);
 
-enum class ECommand { Help, Serve, UserAdd, UserRemove, UserList };
+enum class ECommand { Help, Version, Serve, UserAdd, UserRemove, UserList };
 
 struct CServerOptions {
     ECommand eCommand = ECommand::Help;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "server/AccountStore.h"
 #include "server/CommandLine.h"
 #include "server/Server.h"
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
     switch (cmd.options.eCommand) {
         case ECommand::Help:
             std::fputs(UsageText(), stdout);
+            return 0;
+        case ECommand::Version:
+            std::printf("velaphond %s\n", kVelaphonVersion);
             return 0;
         case ECommand::Serve:
             return RunServer(cmd.options);

@@ -78,9 +78,13 @@ bool CClientApp::SetUpNormalMode(const SStartOptions& options, IClientAppUi& ui)
     }
 
     if (options.m_bInstallUrlHandler) {
+        // An installed program comes with a handler for every user; one run from a build tree registers
+        // itself for this user.
         bool changed = false;
         std::string program = ProgramFilePath();
-        if (CUrlSchemeHandler::Install(program, &changed) && changed)
+        if (CUrlSchemeHandler::InstalledWithProgram(program))
+            CUrlSchemeHandler::Remove();
+        else if (CUrlSchemeHandler::Install(program, &changed) && changed)
             CUrlSchemeHandler::RegisterAsDefault();
     }
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -217,6 +218,25 @@ bool CUrlSchemeHandler::Install(const std::string& programPath, bool* changed) {
             *changed = true;
     }
     return true;
+}
+
+bool CUrlSchemeHandler::InstalledWithProgram(const std::string& programPath) {
+    const size_t slash = programPath.find_last_of('/');
+    if (programPath.empty() || slash == std::string::npos)
+        return false;
+    const std::string launcher = programPath.substr(0, slash) + "/../lib/velaphon/velaphon-VLPDINAMIC";
+    char* target = realpath(launcher.c_str(), nullptr);
+    char* program = realpath(programPath.c_str(), nullptr);
+    const bool same = target != nullptr && program != nullptr && std::string(target) == program;
+    std::free(target);
+    std::free(program);
+    return same;
+}
+
+void CUrlSchemeHandler::Remove() {
+    for (const std::string& path : {DesktopFilePath(), LauncherPath()})
+        if (!path.empty())
+            unlink(path.c_str());
 }
 
 void CUrlSchemeHandler::RegisterAsDefault() {

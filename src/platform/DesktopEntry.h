@@ -35,4 +35,9 @@ public:
     static bool Install(const std::string& programPath, bool* changed = nullptr);
     // Asks the desktop (xdg-mime, in the background) to make the entry the scheme's default handler.
     static void RegisterAsDefault();
+    // True when the program was installed with a handler of its own: a system-wide link
+    // <prefix>/lib/velaphon/velaphon-VLPDINAMIC beside <prefix>/bin that leads to this program.
+    static bool InstalledWithProgram(const std::string& programPath);
+    // Deletes this user's entry and link: an entry of the same name would hide the installed one.
+    static void Remove();
 };

@@ -163,6 +163,23 @@ const SEntry kTable[] = {
     {IDS_DIRECTORY_RESET, "Reset", "Restablecer"},
     {IDS_DIRECTORY_NO_ADDRESS, "The directory can be searched once you are connected.",
      "Podrá buscar en el directorio cuando esté conectado."},
+    {IDS_CLIENT_USAGE,
+     "usage: velaphon\n"
+     "       velaphon-VLPDINAMIC velaphon:NTV@HOST\n"
+     "       velaphon --help | --version\n"
+     "\n"
+     "The Velaphon videophone. It logs in with the stored account (the first start asks for one) and\n"
+     "shows which contacts are online. Started through a path that holds VLPDINAMIC, as a velaphon:\n"
+     "link does, it is a guest that calls NTV through the server HOST and ends with the call.\n"
+     "Settings are kept in ~/.config/velaphon/user.hive. See velaphon(1).\n",
+     "uso: velaphon\n"
+     "     velaphon-VLPDINAMIC velaphon:NTV@SERVIDOR\n"
+     "     velaphon --help | --version\n"
+     "\n"
+     "El videoteléfono Velaphon. Entra con la cuenta guardada (el primer arranque pide una) y muestra\n"
+     "qué contactos están conectados. Arrancado por una ruta que contiene VLPDINAMIC, como hace un\n"
+     "enlace velaphon:, es un invitado que llama a NTV a través del servidor SERVIDOR y termina con la\n"
+     "llamada. La configuración se guarda en ~/.config/velaphon/user.hive. Vea velaphon(1).\n"},
 };
 
 std::atomic<UINT> g_nLanguage{0};

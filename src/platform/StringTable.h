@@ -154,6 +154,8 @@ enum : UINT {
     IDS_DIRECTORY_SEARCH,
     IDS_DIRECTORY_RESET,
     IDS_DIRECTORY_NO_ADDRESS,
+    // The program's --help.
+    IDS_CLIENT_USAGE,
     IDS_UI_LAST
 };
 

@@ -63,4 +63,27 @@ TEST(DesktopEntry, UrlHandlerRunsTheProgramThroughADynamicModeLink) {
     EXPECT_FALSE(CUrlSchemeHandler::Install("", &changed));
 }
 
+// A packaged program brings its handler; the start-up registration is only for programs that do not.
+TEST(DesktopEntry, AnInstalledProgramIsKnownByItsSystemWideLink) {
+    CTempEnvironment env;
+    const std::string prefix = env.Root() + "/usr";
+    fs::create_directories(prefix + "/bin");
+    fs::create_directories(prefix + "/lib/velaphon");
+    const std::string program = prefix + "/bin/velaphon";
+    std::ofstream(program) << "#!/bin/sh\n";
+    EXPECT_FALSE(CUrlSchemeHandler::InstalledWithProgram(program));  // a build tree
+
+    fs::create_symlink("../../bin/velaphon", prefix + "/lib/velaphon/velaphon-VLPDINAMIC");
+    EXPECT_TRUE(CUrlSchemeHandler::InstalledWithProgram(program));
+    std::ofstream(prefix + "/bin/velaphon-copy") << "#!/bin/sh\n";
+    EXPECT_FALSE(CUrlSchemeHandler::InstalledWithProgram(prefix + "/bin/velaphon-copy"));
+    EXPECT_FALSE(CUrlSchemeHandler::InstalledWithProgram(""));
+
+    // What a build-tree run registered earlier would hide the installed entry of the same name.
+    ASSERT_TRUE(CUrlSchemeHandler::Install(env.Root() + "/elsewhere/velaphon"));
+    CUrlSchemeHandler::Remove();
+    EXPECT_FALSE(fs::exists(CUrlSchemeHandler::DesktopFilePath()));
+    EXPECT_FALSE(fs::is_symlink(CUrlSchemeHandler::LauncherPath()));
+}
+
 }  // namespace
