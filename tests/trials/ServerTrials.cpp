@@ -73,8 +73,8 @@ std::string ServerKillDuringSession(SContext& ctx) {
     std::snprintf(text, sizeof text,
                   "| server killed during a session | %d | %s | from restart to 'C': %s | loss noticed "
                   "after kill: %s; down 0–%d ms at random; %d login errors |\n",
-                  ctx.n, Failures(failures).c_str(), Distribution(back).c_str(),
-                  Distribution(detect).c_str(), kMaxDownMs, ana.Count("login-error ", EMatch::Prefix));
+                  ctx.n, Failures(failures).c_str(), Distribution(back).c_str(), Distribution(detect).c_str(),
+                  kMaxDownMs, ana.Count("login-error ", EMatch::Prefix));
     return text;
 }
 

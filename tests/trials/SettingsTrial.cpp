@@ -36,9 +36,9 @@ void Fill(CSettings& s, int k) {
 
 std::string Signature(const CSettings& s) {
     std::string t;
-    for (const std::string& v : {s.GetNtv(), s.GetPassword(), s.GetHost(), s.GetProxyHost(), s.GetProxyLogin(),
-                                 s.GetProxyPassword(), s.GetProxyDomain(), s.GetAudioIn(), s.GetAudioOut(),
-                                 s.GetVideoIn()})
+    for (const std::string& v :
+         {s.GetNtv(), s.GetPassword(), s.GetHost(), s.GetProxyHost(), s.GetProxyLogin(), s.GetProxyPassword(),
+          s.GetProxyDomain(), s.GetAudioIn(), s.GetAudioOut(), s.GetVideoIn()})
         t += v + "|";
     for (int v : {s.GetPort(), int(s.GetProxy()), s.GetProxyPort(), s.GetAudioInVolume(),
                   s.GetAudioOutVolume(), s.GetSilence(), s.GetCornerPosition(), s.GetFrameRate()})
@@ -141,8 +141,11 @@ std::string KillDuringSaves(SContext& ctx) {
                   "and equal to a saved content %d times (the last save done %d, the one under way %d; "
                   "killed before its first save was done %d); files left beside the hive %d (temporaries, "
                   "removed by the next save) |\n",
-                  ctx.n, wrong + saveFailed == 0 ? "none" : (std::to_string(wrong) + " mixed or unreadable; " +
-                                                      std::to_string(saveFailed) + " saves failed").c_str(),
+                  ctx.n,
+                  wrong + saveFailed == 0 ? "none"
+                                          : (std::to_string(wrong) + " mixed or unreadable; " +
+                                             std::to_string(saveFailed) + " saves failed")
+                                                .c_str(),
                   Distribution(saves).c_str(), whole, asLast, asNext, firstSave, leftovers);
     return text;
 }

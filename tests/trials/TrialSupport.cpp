@@ -31,9 +31,9 @@ CTrialServer::CTrialServer(const SContext& ctx) : m_strBin(ctx.bin + "/velaphond
 
 bool CTrialServer::Start(Clock::time_point* listening) {
     const std::string address = kServerAddress;
-    if (!m_Process.Start({m_strBin, "serve", "--db", m_strDb, "--listen", address + ":443", "--http",
-                          address + ":0"},
-                         vp::test::CChildProcess::kErr))
+    if (!m_Process.Start(
+            {m_strBin, "serve", "--db", m_strDb, "--listen", address + ":443", "--http", address + ":0"},
+            vp::test::CChildProcess::kErr))
         return false;
     if (!m_Process.WaitLine("listening ", EMatch::Prefix, 20000))
         return false;
@@ -48,14 +48,13 @@ void CTrialServer::Kill() {
 
 void StartCli(vp::test::CChildProcess& cli, const SContext& ctx, const SUserAccount& user,
               const std::string& host, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {ctx.bin + "/velaphon-cli", "--host", host, "--ntv", user.ntv,
-                                     "--password", user.password};
+    std::vector<std::string> args = {
+        ctx.bin + "/velaphon-cli", "--host", host, "--ntv", user.ntv, "--password", user.password};
     args.insert(args.end(), extra.begin(), extra.end());
     cli.Start(args, vp::test::CChildProcess::kOut);
 }
 
-bool WaitCount(vp::test::CChildProcess& p, const std::string& text, int count, int timeoutMs,
-               EMatch match) {
+bool WaitCount(vp::test::CChildProcess& p, const std::string& text, int count, int timeoutMs, EMatch match) {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (p.Count(text, match) >= count)

@@ -56,14 +56,16 @@ int main(int argc, char** argv) {
 
     std::string report = "# Fault trials\n\n";
     if (!rows.empty())
-        report += "Times in milliseconds as min / median / p90 / p99 / max.\n\n"
-                  "| trial | rounds | failures | measured | also |\n|---|---|---|---|---|\n" +
-                  rows + "\n";
+        report +=
+            "Times in milliseconds as min / median / p90 / p99 / max.\n\n"
+            "| trial | rounds | failures | measured | also |\n|---|---|---|---|---|\n" +
+            rows + "\n";
     if (wanted("link"))
-        report += "## A call through the fault relay\n\nThe caller's link to the server runs through a relay "
-                  "that misbehaves 3 s into a call with sound (a tone) and a 200-byte chat line every 100 ms "
-                  "each way; the caller hangs up 18 s after the call connected.\n\n" +
-                  LinkFaults(ctx, problems) + "\n";
+        report +=
+            "## A call through the fault relay\n\nThe caller's link to the server runs through a relay "
+            "that misbehaves 3 s into a call with sound (a tone) and a chat line every 100 ms each way ("
+            "200 bytes unless said); the caller hangs up 18 s after the call connected.\n\n" +
+            LinkFaults(ctx, problems) + "\n";
     char tail[160];
     std::snprintf(tail, sizeof tail, "Rounds %d, seed %u, %.0f s in all; %s.\n", ctx.n, seed,
                   Ms(Clock::now() - started) / 1000, problems == 0 ? "no fault found" : "FAULTS FOUND");
