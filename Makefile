@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build test-package package bench fuzz fuzz-deep fuzz-report format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build test-package package bench fuzz fuzz-deep fuzz-report trials format clean
 
 all: build
 
@@ -77,6 +77,14 @@ fuzz-report: deps
 	cmake --preset fuzz-cov
 	cmake --build --preset fuzz-cov -j $(JOBS) --target fuzzers
 	bash scripts/fuzz-report build/fuzz-cov
+
+# Fault trials, minutes long and not part of make test: the server killed under a session and under a call,
+# kill -9 during settings saves, a call through a relay that delays, caps, stalls and resets the link.
+# TRIALS_N sets the rounds of the repeated ones (default 100).
+trials: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS) --target trials velaphond velaphon-cli
+	build/debug/bin/trials --report build/trials/report.md
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

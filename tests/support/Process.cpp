@@ -263,6 +263,15 @@ std::optional<CChildProcess::Clock::time_point> CChildProcess::TimeOf(const std:
     return std::nullopt;
 }
 
+std::vector<CChildProcess::Clock::time_point> CChildProcess::TimesOf(const std::string& text, EMatch match) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<Clock::time_point> out;
+    for (const auto& l : m_lines)
+        if (Matches(l.text, text, match))
+            out.push_back(l.time);
+    return out;
+}
+
 std::vector<std::string> CChildProcess::Lines() {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<std::string> out;

@@ -54,6 +54,8 @@ public:
     int Count(const std::string& text, EMatch match = EMatch::Exact);
     // When the first matching line arrived; nullopt when none has.
     std::optional<Clock::time_point> TimeOf(const std::string& text, EMatch match = EMatch::Exact);
+    // When each matching line arrived, in order.
+    std::vector<Clock::time_point> TimesOf(const std::string& text, EMatch match = EMatch::Exact);
     std::vector<std::string> Lines();
     // Whether every collected stream has ended (the program has ended, or closed them).
     bool StreamsEnded();
