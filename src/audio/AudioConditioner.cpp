@@ -51,6 +51,22 @@ void CAudioConditioner::Release() {
 
 CAudioConditioner::CAudioConditioner() {
     MakeFilters();
+    MakePreprocessor();
+}
+
+CAudioConditioner::~CAudioConditioner() {
+    if (m_pState != nullptr)
+        speex_preprocess_state_destroy(m_pState);
+}
+
+void CAudioConditioner::ResetPreprocessor() {
+    // The library has no reset of its own: a fresh state with the same settings.
+    if (m_pState != nullptr)
+        speex_preprocess_state_destroy(m_pState);
+    MakePreprocessor();
+}
+
+void CAudioConditioner::MakePreprocessor() {
     m_pState = speex_preprocess_state_init(kFrameSamples, 8000);
     spx_int32_t on = 1;
     spx_int32_t off = 0;
@@ -64,11 +80,6 @@ CAudioConditioner::CAudioConditioner() {
     speex_preprocess_ctl(m_pState, SPEEX_PREPROCESS_SET_DEREVERB, &off);
     speex_preprocess_ctl(m_pState, SPEEX_PREPROCESS_SET_DEREVERB_DECAY, &decay);
     speex_preprocess_ctl(m_pState, SPEEX_PREPROCESS_SET_DEREVERB_LEVEL, &level);
-}
-
-CAudioConditioner::~CAudioConditioner() {
-    if (m_pState != nullptr)
-        speex_preprocess_state_destroy(m_pState);
 }
 
 void CAudioConditioner::Condition(int16_t* samples, size_t count) {

@@ -1,6 +1,7 @@
 // CAudioConditioner: the process's one conditioner of captured sound: two adaptive filters in a row, then
 // SpeexDSP's preprocessor, whose denoiser cleans each 20 ms frame and whose voice detector is the first
-// of the sender's two silence detectors.
+// of the sender's two silence detectors. The filters are the process's; what the preprocessor learns of
+// the background belongs to one call.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,10 @@ public:
     CAudioConditioner(const CAudioConditioner&) = delete;
     CAudioConditioner& operator=(const CAudioConditioner&) = delete;
 
+    // Forgets the background the preprocessor learnt: a steady sound it came to take for noise in one call
+    // would otherwise never start a talk spurt in the next. The adaptive filters keep their state.
+    void ResetPreprocessor();
+
     // Both adaptive filters over the samples, in place.
     void Condition(int16_t* samples, size_t count);
     // Denoises the samples in place, frame by frame (a short last frame padded with silence), and tells
@@ -34,6 +39,7 @@ public:
 
 private:
     CAudioConditioner();
+    void MakePreprocessor();
 
     SpeexPreprocessState* m_pState = nullptr;
 };

@@ -71,6 +71,9 @@ void CAudioService::ResetCall() {
     m_nSentPackets = 0;
     m_nDroppedPackets = 0;
     m_nReceivedPackets = 0;
+    // Made at the first processed buffer: until then there is nothing to forget.
+    if (CAudioConditioner::Exists())
+        CAudioConditioner::Instance().ResetPreprocessor();
 }
 
 bool CAudioService::Close() {

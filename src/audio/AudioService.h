@@ -51,7 +51,8 @@ public:
     bool Close() override;
     void SetMuted(bool bMuted) { m_bMuted = bMuted ? 1 : 0; }
     // Forgets what an earlier call left behind: both rings, the sound waiting to be played, the talk-spurt
-    // state of both directions and the packet counts. Called before the channel joins a new call.
+    // state of both directions, the packet counts and the background the conditioner learnt. Called
+    // before the channel joins a new call.
     void ResetCall();
     bool IsMuted() const { return m_bMuted != 0; }
 

@@ -213,6 +213,36 @@ TEST_F(AudioServiceTest, AShortBufferIsPaddedAndAFullRingGivesUpInsteadOfHanging
     EXPECT_EQ(m_Service->SendCount(), CChannel::kSlots);
 }
 
+// A steady tone, as a tone device gives it from its opening: the denoiser comes to take it for the
+// background within two seconds, and only the spurt it started keeps it going out. What it learnt in one
+// call must not keep the next from starting.
+TEST_F(AudioServiceTest, EveryCallStartsItsSpurtAsTheFirstDidWhatTheDenoiserLearntIsForgotten) {
+    auto tone = [](size_t offset) {
+        std::vector<int16_t> s(800);
+        for (size_t i = 0; i < s.size(); ++i)
+            s[i] = static_cast<int16_t>(
+                std::lround(9830 * std::sin(2 * std::numbers::pi * 440 * double(offset + i) / 8000)));
+        return s;
+    };
+    m_Service->SetMuted(false);
+    m_Service->SetSilenceThreshold(2500);
+    // A long first call: the tone flows throughout, also once the voice detector calls it noise.
+    for (size_t i = 0; i < 40; ++i)
+        ASSERT_EQ(Feed(tone(i * 800)).size(), 1u) << i;
+    EXPECT_EQ(m_Service->SentPackets(), 40u);
+    for (int call = 2; call <= 4; ++call) {
+        m_Service->Close();
+        m_Service->ResetCall();
+        ASSERT_TRUE(m_Service->Open("Mic", "Speaker"));
+        auto sent = Feed(tone(0));
+        ASSERT_EQ(sent.size(), 1u) << "call " << call;
+        EXPECT_EQ(sent[0].counter, 2u);  // a new spurt, as in the first call
+        for (size_t i = 1; i < 10; ++i)
+            Feed(tone(i * 800));
+        EXPECT_EQ(m_Service->SentPackets(), 10u) << "call " << call;
+    }
+}
+
 // ---- reception ------------------------------------------------------------------------------------
 
 class AudioReceiveTest : public AudioServiceTest {
