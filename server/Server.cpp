@@ -258,7 +258,7 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
         });
     }
     if (!m_Store.Open(m_Options.strDbPath, true)) {
-        error = "cannot open " + m_Options.strDbPath + ": " + m_Store.LastError();
+        error = "cannot open " + DisplayLocation(m_Options.strDbPath) + ": " + m_Store.LastError();
         return false;
     }
     asio::error_code ec;
