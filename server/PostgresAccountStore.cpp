@@ -87,6 +87,17 @@ bool CPostgresAccountStore::Ready() {
     return true;
 }
 
+bool CPostgresAccountStore::Succeeded(const Result& result, bool& bMayRetry) {
+    ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        return true;
+    m_strError = Trimmed(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(m_pConn));
+    // A statement outside a transaction that met a broken connection (a restarted database, a dropped
+    // link) runs once more on a new one; inside a transaction the whole of it has failed.
+    bMayRetry = bMayRetry && PQstatus(m_pConn) == CONNECTION_BAD && Ready();
+    return false;
+}
+
 CPostgresAccountStore::Result CPostgresAccountStore::Query(const char* sql,
                                                            std::initializer_list<const std::string*> params) {
     std::vector<const char*> values;
@@ -96,24 +107,27 @@ CPostgresAccountStore::Result CPostgresAccountStore::Query(const char* sql,
         values.push_back(p->data());
         lengths.push_back(static_cast<int>(p->size()));
     }
-    Result result(PQexecParams(m_pConn, sql, static_cast<int>(params.size()), nullptr, values.data(),
-                               lengths.data(), formats.data(), 1));
-    ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        m_strError = Trimmed(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(m_pConn));
-        return nullptr;
+    bool retry = PQtransactionStatus(m_pConn) == PQTRANS_IDLE;
+    for (;;) {
+        Result result(PQexecParams(m_pConn, sql, static_cast<int>(params.size()), nullptr, values.data(),
+                                   lengths.data(), formats.data(), 1));
+        if (Succeeded(result, retry))
+            return result;
+        if (!retry)
+            return nullptr;
+        retry = false;
     }
-    return result;
 }
 
 bool CPostgresAccountStore::Exec(const char* sql) {
-    Result result(PQexec(m_pConn, sql));
-    ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-        m_strError = Trimmed(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(m_pConn));
-        return false;
+    bool retry = PQtransactionStatus(m_pConn) == PQTRANS_IDLE;
+    for (;;) {
+        if (Succeeded(Result(PQexec(m_pConn, sql)), retry))
+            return true;
+        if (!retry)
+            return false;
+        retry = false;
     }
-    return true;
 }
 
 bool CPostgresAccountStore::Open(const std::string& location, EStoreOpen mode) {

@@ -1,7 +1,7 @@
 // CPostgresAccountStore: the accounts in a PostgreSQL database that several velaphond nodes share. One
-// connection serves every thread, under a lock; a connection that broke is re-established by the next
-// call (the call that found it broken fails). Texts are kept as bytes (bytea), as the protocol carries
-// them in whatever code page the client uses, and NTVs order by their bytes, as in SQLite.
+// connection serves every thread, under a lock; a connection found broken is made again, and a statement
+// that found it so outside a transaction runs again on the new one. Texts are kept as bytes (bytea), as the
+// protocol carries them in whatever code page the client uses, and NTVs order by their bytes, as in SQLite.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +49,8 @@ private:
     Result Query(const char* sql, std::initializer_list<const std::string*> params = {});
     // Runs statements without parameters (several may be given at once).
     bool Exec(const char* sql);
+    // Keeps the error of a failed statement; bMayRetry stays true only when it is worth running again.
+    bool Succeeded(const Result& result, bool& bMayRetry);
     bool PrepareSchema(EStoreOpen mode);
 
     std::mutex m_mutex;

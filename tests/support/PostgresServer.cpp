@@ -130,4 +130,12 @@ std::string CPostgresServer::CreateDatabase(const std::string& name) {
     return Uri(name);
 }
 
+bool CPostgresServer::RunSql(const std::string& database, const std::string& sql, std::string* output) {
+    if (!IsRunning())
+        return false;
+    return RunProgram({m_strBin + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h",
+                       m_pDir->Path(), "-U", "velaphon", "-d", database, "-c", sql},
+                      {}, output) == 0;
+}
+
 }  // namespace vp::test

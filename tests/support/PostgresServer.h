@@ -29,6 +29,8 @@ public:
     std::string Uri(const std::string& name = "postgres") const;
     // Creates an empty database; its URI, or empty text on failure.
     std::string CreateDatabase(const std::string& name);
+    // Runs SQL in a database with psql; false when it fails. `output` gets the rows, one a line.
+    bool RunSql(const std::string& database, const std::string& sql, std::string* output = nullptr);
 
 private:
     // The command line that runs `argv` as the cluster's owner, in the cluster's folder.
