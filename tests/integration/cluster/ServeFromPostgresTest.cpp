@@ -1,6 +1,7 @@
 // velaphond with its accounts in PostgreSQL, as processes: migrate, the user commands, and two clients
-// that log in and see each other come online.
+// that log in and see each other come online, and the directory page.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "integration/app/SessionHarness.h"
 #include "integration/call/CliProcess.h"
@@ -30,7 +31,10 @@ TEST(ServeFromPostgres, MigrateUsersAndTwoClientsSeeingEachOther) {
     run = RunTool({"migrate", "--db", uri});
     EXPECT_EQ(run.strOut, "schema version 2: up to date\n");
     ASSERT_EQ(RunTool({"user", "add", "--db", uri, "5550001", "demo-a", "--name", "Ana Gil"}).nExit, 0);
-    ASSERT_EQ(RunTool({"user", "add", "--db", uri, "5550002", "demo-b", "--name", "Bea Ruiz"}).nExit, 0);
+    ASSERT_EQ(
+        RunTool({"user", "add", "--db", uri, "5550002", "demo-b", "--name", "Bea Ruiz", "--city", "Vigo"})
+            .nExit,
+        0);
     run = RunTool({"user", "list", "--db", uri});
     EXPECT_EQ(run.strOut, "5550001\tAna Gil\n5550002\tBea Ruiz\n");
     {
@@ -49,6 +53,14 @@ TEST(ServeFromPostgres, MigrateUsersAndTwoClientsSeeingEachOther) {
     ASSERT_TRUE(bea.WaitLine("state C"));
     EXPECT_TRUE(bea.WaitLine("contact-status 5550001 C"));
     EXPECT_TRUE(ana.WaitLine("contact-status 5550002 C"));
+
+    // The directory the web pages search, with who is online.
+    httplib::Client http("127.0.0.192", server.HttpPort());
+    auto page = http.Get("/directory?soft=1&Pais=&Ciudad=vig&Sexo=&Idioma=&Pal_Clave=");
+    ASSERT_TRUE(page);
+    EXPECT_NE(page->body.find("callto=5550002"), std::string::npos);
+    EXPECT_EQ(page->body.find("callto=5550001"), std::string::npos);
+    EXPECT_NE(page->body.find("Connected"), std::string::npos);
 
     calltest::CCli wrong("127.0.0.192", "5550001", "nope");
     EXPECT_TRUE(wrong.WaitLine("login-error 2"));
