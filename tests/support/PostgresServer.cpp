@@ -52,7 +52,11 @@ CPostgresServer::~CPostgresServer() {
 std::vector<std::string> CPostgresServer::AsOwner(const std::vector<std::string>& argv) const {
     std::vector<std::string> command;
     if (!m_strUid.empty()) {
-        command = {"setpriv", "--reuid=" + m_strUid, "--regid=" + m_strGid, "--clear-groups", "--"};
+        // Changing the user clears the parent-death signal the child was given: set it again, so that a
+        // test that dies leaves no server behind (SIGQUIT: PostgreSQL's immediate shutdown).
+        command = {
+            "setpriv", "--reuid=" + m_strUid, "--regid=" + m_strGid, "--clear-groups", "--pdeathsig", "QUIT",
+            "--"};
     }
     // The owner may not be allowed into the test's working folder, where PostgreSQL would start.
     command.insert(command.end(), {"sh", "-c", "cd \"$0\" && exec \"$@\"", m_pDir->Path()});
@@ -97,7 +101,7 @@ bool CPostgresServer::Start(std::string* error) {
         return fail("initdb failed: " + output);
     }
     if (!m_Server.Start(
-            AsOwner({m_strBin + "/postgres", "-D", dir + "/data", "-k", dir, "-F", "-c",
+            AsOwner({m_strBin + "/postgres", "-D", dir + "/data", "-k", dir, "-p", "5432", "-F", "-c",
                      "listen_addresses=", "-c", "max_connections=30", "-c", "shared_buffers=16MB"}),
             CChildProcess::kErr, SIGKILL)) {
         return fail("postgres could not be started");
@@ -119,13 +123,13 @@ void CPostgresServer::Stop() {
 std::string CPostgresServer::Uri(const std::string& name) const {
     if (!m_pDir)
         return {};
-    return "postgresql:///" + name + "?host=" + PercentEncoded(m_pDir->Path()) + "&user=velaphon";
+    return "postgresql:///" + name + "?host=" + PercentEncoded(m_pDir->Path()) + "&port=5432&user=velaphon";
 }
 
 std::string CPostgresServer::CreateDatabase(const std::string& name) {
     if (!IsRunning())
         return {};
-    if (RunProgram({m_strBin + "/createdb", "-h", m_pDir->Path(), "-U", "velaphon", name}) != 0)
+    if (RunProgram({m_strBin + "/createdb", "-h", m_pDir->Path(), "-p", "5432", "-U", "velaphon", name}) != 0)
         return {};
     return Uri(name);
 }
@@ -134,7 +138,7 @@ bool CPostgresServer::RunSql(const std::string& database, const std::string& sql
     if (!IsRunning())
         return false;
     return RunProgram({m_strBin + "/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h",
-                       m_pDir->Path(), "-U", "velaphon", "-d", database, "-c", sql},
+                       m_pDir->Path(), "-p", "5432", "-U", "velaphon", "-d", database, "-c", sql},
                       {}, output) == 0;
 }
 
