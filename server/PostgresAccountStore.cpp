@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 
@@ -63,6 +64,8 @@ std::string Trimmed(const char* message) {
 
 void IgnoreNotice(void*, const char*) {}
 
+constexpr std::chrono::seconds kReconnectPause{5};
+
 }  // namespace
 
 void CPostgresAccountStore::SResultFree::operator()(pg_result* result) const {
@@ -77,14 +80,20 @@ CPostgresAccountStore::~CPostgresAccountStore() {
 bool CPostgresAccountStore::Ready() {
     if (m_pConn == nullptr)
         return false;
-    if (PQstatus(m_pConn) != CONNECTION_OK) {
-        PQreset(m_pConn);
-        if (PQstatus(m_pConn) != CONNECTION_OK) {
-            m_strError = Trimmed(PQerrorMessage(m_pConn));
-            return false;
-        }
+    if (PQstatus(m_pConn) == CONNECTION_OK)
+        return true;
+    // While the database is unreachable, each attempt waits up to the connect timeout, and some callers
+    // run on the server's event loop: try again only after a pause, failing at once meanwhile.
+    auto now = std::chrono::steady_clock::now();
+    if (m_bResetFailed && now - m_tResetFailed < kReconnectPause)
+        return false;
+    PQreset(m_pConn);
+    m_bResetFailed = PQstatus(m_pConn) != CONNECTION_OK;
+    if (m_bResetFailed) {
+        m_tResetFailed = std::chrono::steady_clock::now();
+        m_strError = Trimmed(PQerrorMessage(m_pConn));
     }
-    return true;
+    return !m_bResetFailed;
 }
 
 bool CPostgresAccountStore::Succeeded(const Result& result, bool& bMayRetry) {

@@ -1,9 +1,11 @@
 // CPostgresAccountStore: the accounts in a PostgreSQL database that several velaphond nodes share. One
-// connection serves every thread, under a lock; a connection found broken is made again, and a statement
-// that found it so outside a transaction runs again on the new one. Texts are kept as bytes (bytea), as the
+// connection serves every thread, under a lock; a connection found broken is made again (at most every
+// few seconds while that fails), and a statement that found it so outside a transaction runs again on
+// the new one. Texts are kept as bytes (bytea), as the
 // protocol carries them in whatever code page the client uses, and NTVs order by their bytes, as in SQLite.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -57,4 +59,6 @@ private:
     pg_conn* m_pConn = nullptr;
     std::string m_strError;
     int m_nFoundVersion = 0;
+    bool m_bResetFailed = false;
+    std::chrono::steady_clock::time_point m_tResetFailed;
 };
