@@ -144,6 +144,7 @@ bool CPostgresAccountStore::Open(const std::string& location, EStoreOpen mode) {
     if (m_pConn != nullptr)
         PQfinish(m_pConn);
     m_nFoundVersion = 0;
+    m_bResetFailed = false;
     // Defaults the URI may override: the server's event loop waits on some of these calls, so an
     // unreachable database must fail in seconds rather than hang on TCP's own timeouts.
     const char* keys[] = {"connect_timeout", "tcp_user_timeout", "application_name", "dbname", nullptr};
