@@ -1,208 +1,80 @@
 #include "server/AccountStore.h"
 
-#include <sqlite3.h>
+#include <algorithm>
 
-#include <utility>
+#include "server/PostgresAccountStore.h"
+#include "server/SqliteAccountStore.h"
 
-namespace {
-
-// One prepared statement; finalised when it goes out of scope.
-class CStatement {
-public:
-    CStatement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_pStmt, nullptr) != SQLITE_OK)
-            m_pStmt = nullptr;
-    }
-    ~CStatement() { sqlite3_finalize(m_pStmt); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-
-    bool Ok() const { return m_pStmt != nullptr; }
-    CStatement& Bind(int index, const std::string& text) {
-        if (m_pStmt != nullptr) {
-            sqlite3_bind_text(m_pStmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        }
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return m_pStmt != nullptr ? sqlite3_step(m_pStmt) : SQLITE_ERROR; }
-    std::string Text(int column) const {
-        const unsigned char* p = sqlite3_column_text(m_pStmt, column);
-        int n = sqlite3_column_bytes(m_pStmt, column);
-        return p != nullptr ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n))
-                            : std::string();
-    }
-    sqlite3_int64 Int(int column) const { return sqlite3_column_int64(m_pStmt, column); }
-
-private:
-    sqlite3_stmt* m_pStmt = nullptr;
-};
-
-const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS users("
-    " ntv TEXT PRIMARY KEY NOT NULL,"
-    " password_hash TEXT NOT NULL,"
-    " name TEXT NOT NULL DEFAULT '',"
-    " country TEXT NOT NULL DEFAULT '',"
-    " city TEXT NOT NULL DEFAULT '',"
-    " gender TEXT NOT NULL DEFAULT '',"
-    " language TEXT NOT NULL DEFAULT '',"
-    " keywords TEXT NOT NULL DEFAULT '');"
-    "CREATE TABLE IF NOT EXISTS contacts("
-    " owner TEXT NOT NULL REFERENCES users(ntv) ON DELETE CASCADE,"
-    " ntv TEXT NOT NULL,"
-    " name TEXT NOT NULL DEFAULT '',"
-    " PRIMARY KEY(owner, ntv));";
-
-}  // namespace
-
-CAccountStore::~CAccountStore() {
-    if (m_pDb != nullptr)
-        sqlite3_close_v2(m_pDb);
+bool IsPostgresLocation(const std::string& location) {
+    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }
 
-bool CAccountStore::Exec(const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(m_pDb, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    m_strError = message != nullptr ? message : sqlite3_errmsg(m_pDb);
-    sqlite3_free(message);
-    return false;
+std::string DisplayLocation(const std::string& location) {
+    if (!IsPostgresLocation(location))
+        return location;
+    std::string shown = location;
+    size_t start = shown.find("://") + 3;
+    size_t end = std::min(shown.find_first_of("/?", start), shown.size());
+    size_t at = shown.rfind('@', end);
+    size_t colon = shown.find(':', start);
+    if (at != std::string::npos && at >= start && colon < at)
+        shown.replace(colon + 1, at - colon - 1, "***");
+    for (size_t pos = shown.find("password=", end); pos != std::string::npos;
+         pos = shown.find("password=", pos + 1)) {
+        if (shown[pos - 1] != '?' && shown[pos - 1] != '&')
+            continue;
+        size_t value = pos + 9;
+        size_t next = std::min(shown.find('&', value), shown.size());
+        shown.replace(value, next - value, "***");
+    }
+    return shown;
 }
 
-bool CAccountStore::Open(const std::string& path, bool bCreate) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb != nullptr) {
-        sqlite3_close_v2(m_pDb);
-        m_pDb = nullptr;
-    }
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (bCreate ? SQLITE_OPEN_CREATE : 0);
-    if (sqlite3_open_v2(path.c_str(), &m_pDb, flags, nullptr) != SQLITE_OK) {
-        m_strError = m_pDb != nullptr ? sqlite3_errmsg(m_pDb) : "out of memory";
-        sqlite3_close_v2(m_pDb);
-        m_pDb = nullptr;
-        return false;
-    }
-    // The `user` commands may write while a server reads: wait for each other instead of failing.
-    // With the write-ahead log, NORMAL syncs at checkpoints only and still never corrupts the file.
-    sqlite3_busy_timeout(m_pDb, 5000);
-    bool ok = Exec("PRAGMA foreign_keys = ON;") &&
-              (path == ":memory:" ||
-               (Exec("PRAGMA journal_mode = WAL;") && Exec("PRAGMA synchronous = NORMAL;"))) &&
-              Exec(kSchema);
-    if (!ok) {
-        sqlite3_close_v2(m_pDb);
-        m_pDb = nullptr;
-    }
-    return ok;
+CAccountStore::~CAccountStore() = default;
+
+bool CAccountStore::Open(const std::string& location, EStoreOpen mode) {
+    m_pBackEnd.reset();
+    if (IsPostgresLocation(location))
+        m_pBackEnd = std::make_unique<CPostgresAccountStore>();
+    else
+        m_pBackEnd = std::make_unique<CSqliteAccountStore>();
+    return m_pBackEnd->Open(location, mode);
+}
+
+const std::string& CAccountStore::LastError() const {
+    return m_pBackEnd ? m_pBackEnd->LastError() : m_strError;
+}
+
+int CAccountStore::FoundSchemaVersion() const {
+    return m_pBackEnd ? m_pBackEnd->FoundSchemaVersion() : 0;
 }
 
 CAccountStore::EResult CAccountStore::AddUser(const CUserProfile& profile, const std::string& password,
                                               EHashCost cost) {
-    std::string hash;
-    if (!HashPassword(password, cost, hash))
-        return EResult::Failed;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return EResult::Failed;
-    CStatement st(m_pDb,
-                  "INSERT INTO users(ntv, password_hash, name, country, city, gender, language, keywords)"
-                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(ntv) DO NOTHING");
-    st.Bind(1, profile.strNtv).Bind(2, hash).Bind(3, profile.strName).Bind(4, profile.strCountry);
-    st.Bind(5, profile.strCity).Bind(6, profile.strGender).Bind(7, profile.strLanguage);
-    st.Bind(8, profile.strKeywords);
-    if (st.Step() != SQLITE_DONE) {
-        m_strError = sqlite3_errmsg(m_pDb);
-        return EResult::Failed;
-    }
-    return sqlite3_changes(m_pDb) == 1 ? EResult::Done : EResult::Exists;
+    return m_pBackEnd ? m_pBackEnd->AddUser(profile, password, cost) : EResult::Failed;
 }
 
 CAccountStore::EResult CAccountStore::RemoveUser(const std::string& ntv) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return EResult::Failed;
-    CStatement st(m_pDb, "DELETE FROM users WHERE ntv = ?1");
-    st.Bind(1, ntv);
-    if (st.Step() != SQLITE_DONE) {
-        m_strError = sqlite3_errmsg(m_pDb);
-        return EResult::Failed;
-    }
-    return sqlite3_changes(m_pDb) == 1 ? EResult::Done : EResult::NotFound;
+    return m_pBackEnd ? m_pBackEnd->RemoveUser(ntv) : EResult::Failed;
 }
 
 std::vector<CUserProfile> CAccountStore::ListUsers() {
-    std::vector<CUserProfile> users;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return users;
-    CStatement st(m_pDb,
-                  "SELECT ntv, name, country, city, gender, language, keywords FROM users ORDER BY ntv");
-    while (st.Step() == SQLITE_ROW) {
-        users.push_back({st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4), st.Text(5), st.Text(6)});
-    }
-    return users;
+    return m_pBackEnd ? m_pBackEnd->ListUsers() : std::vector<CUserProfile>();
 }
 
 bool CAccountStore::FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return false;
-    CStatement st(m_pDb,
-                  "SELECT ntv, name, country, city, gender, language, keywords, password_hash"
-                  " FROM users WHERE ntv = ?1");
-    st.Bind(1, ntv);
-    if (st.Step() != SQLITE_ROW)
-        return false;
-    profile = {st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4), st.Text(5), st.Text(6)};
-    passwordHash = st.Text(7);
-    return true;
+    return m_pBackEnd && m_pBackEnd->FindUser(ntv, profile, passwordHash);
 }
 
 std::vector<CStoredContact> CAccountStore::Contacts(const std::string& owner) {
-    std::vector<CStoredContact> contacts;
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return contacts;
-    CStatement st(m_pDb, "SELECT ntv, name FROM contacts WHERE owner = ?1 ORDER BY rowid");
-    st.Bind(1, owner);
-    while (st.Step() == SQLITE_ROW)
-        contacts.push_back({st.Text(0), st.Text(1)});
-    return contacts;
+    return m_pBackEnd ? m_pBackEnd->Contacts(owner) : std::vector<CStoredContact>();
 }
 
 CAccountStore::EResult CAccountStore::AddContact(const std::string& owner, const std::string& ntv,
                                                  const std::string& name) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return EResult::Failed;
-    {
-        CStatement count(m_pDb, "SELECT COUNT(*), SUM(ntv = ?2) FROM contacts WHERE owner = ?1");
-        count.Bind(1, owner).Bind(2, ntv);
-        if (count.Step() != SQLITE_ROW)
-            return EResult::Failed;
-        if (static_cast<size_t>(count.Int(0)) >= kMaxContacts && count.Int(1) == 0)
-            return EResult::Full;
-    }
-    CStatement st(m_pDb,
-                  "INSERT INTO contacts(owner, ntv, name) VALUES(?1, ?2, ?3)"
-                  " ON CONFLICT(owner, ntv) DO UPDATE SET name = excluded.name");
-    st.Bind(1, owner).Bind(2, ntv).Bind(3, name);
-    if (st.Step() != SQLITE_DONE) {
-        // The owner's account may have been removed meanwhile (foreign key).
-        m_strError = sqlite3_errmsg(m_pDb);
-        return EResult::Failed;
-    }
-    return EResult::Done;
+    return m_pBackEnd ? m_pBackEnd->AddContact(owner, ntv, name) : EResult::Failed;
 }
 
 CAccountStore::EResult CAccountStore::RemoveContact(const std::string& owner, const std::string& ntv) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_pDb == nullptr)
-        return EResult::Failed;
-    CStatement st(m_pDb, "DELETE FROM contacts WHERE owner = ?1 AND ntv = ?2");
-    st.Bind(1, owner).Bind(2, ntv);
-    if (st.Step() != SQLITE_DONE)
-        return EResult::Failed;
-    return sqlite3_changes(m_pDb) > 0 ? EResult::Done : EResult::NotFound;
+    return m_pBackEnd ? m_pBackEnd->RemoveContact(owner, ntv) : EResult::Failed;
 }

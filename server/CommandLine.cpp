@@ -146,6 +146,9 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (positional[0] == "serve") {
         o.eCommand = ECommand::Serve;
         operands = 1;
+    } else if (positional[0] == "migrate") {
+        o.eCommand = ECommand::Migrate;
+        operands = 1;
     } else if (positional[0] == "user" && positional.size() >= 2) {
         const std::string& sub = positional[1];
         if (sub == "add") {
@@ -174,7 +177,7 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             return Fail(name + " does not apply to this command");
     }
     if (values.count("--db") == 0 || values["--db"].empty())
-        return Fail("--db FILE is required");
+        return Fail("--db FILE|URI is required");
     o.strDbPath = values["--db"];
 
     if (o.eCommand == ECommand::Serve) {
@@ -224,13 +227,16 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 const char* UsageText() {
     return "usage:\n"
-           "  velaphond serve --db FILE [--listen ADDR:PORT] [--http ADDR:PORT]\n"
+           "  velaphond serve --db FILE|URI [--listen ADDR:PORT] [--http ADDR:PORT]\n"
            "                  [--current-version 0200003] [--ping-interval SECONDS]\n"
-           "  velaphond user add --db FILE NTV PASSWORD [--name NAME] [--country CC] [--city CITY]\n"
+           "  velaphond user add --db FILE|URI NTV PASSWORD [--name NAME] [--country CC] [--city CITY]\n"
            "                  [--gender M|F] [--language ES|EN] [--keywords TEXT]\n"
-           "  velaphond user remove --db FILE NTV\n"
-           "  velaphond user list --db FILE\n"
+           "  velaphond user remove --db FILE|URI NTV\n"
+           "  velaphond user list --db FILE|URI\n"
+           "  velaphond migrate --db FILE|URI\n"
            "  velaphond --help | --version\n"
+           "--db: a SQLite file, or a PostgreSQL database as a URI (postgresql://user@host/db);\n"
+           "  migrate creates or upgrades its tables\n"
            "defaults: --listen 0.0.0.0:443, --http the listen address with port 8080,\n"
            "          --current-version 0200003, --ping-interval 30\n";
 }

@@ -19,11 +19,11 @@ struct CEndpoint {
 
 bool ParseEndpoint(const std::string& text, CEndpoint& endpoint);
 
-enum class ECommand { Help, Version, Serve, UserAdd, UserRemove, UserList };
+enum class ECommand { Help, Version, Serve, UserAdd, UserRemove, UserList, Migrate };
 
 struct CServerOptions {
     ECommand eCommand = ECommand::Help;
-    std::string strDbPath;
+    std::string strDbPath;  // a SQLite file or a PostgreSQL URI
     CEndpoint listen{"0.0.0.0", 443};
     CEndpoint http{"0.0.0.0", 8080};
     std::string strCurrentVersion = "0200003";

@@ -17,7 +17,7 @@ std::string Param(const httplib::Request& req, const char* name) {
 
 }  // namespace
 
-CHttpListener::CHttpListener(CAccountStore& store, PresenceFn presence)
+CHttpListener::CHttpListener(IAccountStore& store, PresenceFn presence)
     : m_Store(store), m_fnPresence(std::move(presence)) {}
 
 CHttpListener::~CHttpListener() {

@@ -9,7 +9,7 @@
 
 #include "server/CommandLine.h"
 
-class CAccountStore;
+class IAccountStore;
 namespace httplib {
 class Server;
 }
@@ -19,7 +19,7 @@ public:
     // The presence letter of an NTV ('C', 'A' or 'D'); called from the listener's threads.
     using PresenceFn = std::function<char(const std::string& ntv)>;
 
-    CHttpListener(CAccountStore& store, PresenceFn presence);
+    CHttpListener(IAccountStore& store, PresenceFn presence);
     ~CHttpListener();
     CHttpListener(const CHttpListener&) = delete;
     CHttpListener& operator=(const CHttpListener&) = delete;
@@ -31,7 +31,7 @@ public:
     void Stop();
 
 private:
-    CAccountStore& m_Store;
+    IAccountStore& m_Store;
     PresenceFn m_fnPresence;
     std::unique_ptr<httplib::Server> m_pServer;
     std::thread m_Thread;

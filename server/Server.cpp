@@ -224,7 +224,8 @@ private:
 
 CServer::CServer(const CServerOptions& options)
     : m_Options(options),
-      m_Http(m_Store,
+      // A private database exists only in its one connection; any other is opened again for the pages.
+      m_Http(options.strDbPath == ":memory:" ? static_cast<IAccountStore&>(m_Store) : m_DirectoryStore,
              [this](const std::string& ntv) {
                  return m_pSwitchboard ? m_pSwitchboard->Presence().Get(ntv) : 'D';
              }),
@@ -258,7 +259,11 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
         });
     }
     if (!m_Store.Open(m_Options.strDbPath, true)) {
-        error = "cannot open " + m_Options.strDbPath + ": " + m_Store.LastError();
+        error = "cannot open " + DisplayLocation(m_Options.strDbPath) + ": " + m_Store.LastError();
+        return false;
+    }
+    if (m_Options.strDbPath != ":memory:" && !m_DirectoryStore.Open(m_Options.strDbPath, EStoreOpen::Use)) {
+        error = "cannot open " + DisplayLocation(m_Options.strDbPath) + ": " + m_DirectoryStore.LastError();
         return false;
     }
     asio::error_code ec;

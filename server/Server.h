@@ -1,5 +1,6 @@
 // CServer: the running velaphond. One thread runs an event loop that owns every connection and the
-// switchboard; password checks run on a small pool and the web pages on the HTTP listener's threads.
+// switchboard; account lookups with their password checks run on a small pool, and the web pages on the
+// HTTP listener's threads.
 #pragma once
 
 #include <asio.hpp>
@@ -59,6 +60,9 @@ private:
     asio::io_context m_Io;
     asio::thread_pool m_Checks{1};
     CAccountStore m_Store;
+    // The directory pages list every account: on a connection of their own, such a search never holds
+    // up the protocol thread's lookups.
+    CAccountStore m_DirectoryStore;
     std::unique_ptr<CSwitchboard> m_pSwitchboard;
     CHttpListener m_Http;
     asio::ip::tcp::acceptor m_Acceptor;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <vector>
 
 #include "server/AccountStore.h"
@@ -249,30 +250,38 @@ void CSwitchboard::HandleLogin(CSession& s, const uint8_t* payload, size_t size)
         }
         return;
     }
-    CUserProfile profile;
-    std::string hash;
-    if (login.ntv.empty() || !m_Store.FindUser(login.ntv, profile, hash)) {
-        ServerLog("login refused for unknown NTV %s from %s", LogSafe(login.ntv).c_str(), s.strPeer.c_str());
-        Send(s.id, BuildLoginError(kLoginErrorCredentials));
-        return;
-    }
-    // The hash takes a tenth of a second: check it elsewhere and take no further frame meanwhile.
+    // The lookup may wait on a database across the network, and the hash takes a tenth of a second:
+    // both run elsewhere, and the connection sends no further frame meanwhile.
     s.eLogin = ELogin::Checking;
-    s.strNtv = profile.strNtv;
-    s.strName = profile.strName;
+    s.strNtv = login.ntv;
     m_Host.PauseReading(s.id, true);
     ConnId id = s.id;
     std::string version = login.version;
-    m_Host.RunCheck([hash, password = login.password] { return VerifyPassword(hash, password); },
-                    [this, id, version](bool ok) { LoginChecked(id, ok, version); });
+    auto lookup = std::make_shared<SLoginLookup>();
+    CAccountStore& store = m_Store;
+    m_Host.RunCheck(
+        [&store, lookup, ntv = login.ntv, password = login.password] {
+            std::string hash;
+            lookup->bKnown = !ntv.empty() && store.FindUser(ntv, lookup->profile, hash);
+            return lookup->bKnown && VerifyPassword(hash, password);
+        },
+        [this, id, version, lookup](bool ok) { LoginChecked(id, ok, version, *lookup); });
 }
 
-void CSwitchboard::LoginChecked(ConnId id, bool bPasswordOk, const std::string& version) {
+void CSwitchboard::LoginChecked(ConnId id, bool bPasswordOk, const std::string& version,
+                                const SLoginLookup& lookup) {
     CSession* s = Find(id);
     if (s == nullptr || s->eLogin != ELogin::Checking)
         return;
     s->eLogin = ELogin::None;
     m_Host.PauseReading(id, false);
+    if (!lookup.bKnown) {
+        ServerLog("login refused for unknown NTV %s from %s", LogSafe(s->strNtv).c_str(), s->strPeer.c_str());
+        Send(id, BuildLoginError(kLoginErrorCredentials));
+        return;
+    }
+    s->strNtv = lookup.profile.strNtv;
+    s->strName = lookup.profile.strName;
     if (!bPasswordOk) {
         ServerLog("login refused for %s from %s: wrong password", LogSafe(s->strNtv).c_str(),
                   s->strPeer.c_str());

@@ -13,6 +13,7 @@
 
 #include "net/Frame.h"
 #include "net/Protocol.h"
+#include "server/UserProfile.h"
 
 class CAccountStore;
 
@@ -28,7 +29,8 @@ public:
     virtual void CloseConnection(ConnId id) = 0;
     // Holds back (or resumes) the connection's further frames while its login is checked.
     virtual void PauseReading(ConnId id, bool bPause) = 0;
-    // Runs a slow check (a password hash) off the protocol thread, then `done` back on it.
+    // Runs a slow check (an account lookup and a password hash) off the protocol thread, then `done` back
+    // on it.
     virtual void RunCheck(std::function<bool()> check, std::function<void(bool)> done) = 0;
 };
 
@@ -119,7 +121,12 @@ private:
 
     void HandleControl(CSession& s, Bytes& frame, const uint8_t* payload, size_t size);
     void HandleLogin(CSession& s, const uint8_t* payload, size_t size);
-    void LoginChecked(ConnId id, bool bPasswordOk, const std::string& version);
+    // What the check thread found for a login: the account, when there is one.
+    struct SLoginLookup {
+        bool bKnown = false;
+        CUserProfile profile;
+    };
+    void LoginChecked(ConnId id, bool bPasswordOk, const std::string& version, const SLoginLookup& lookup);
     void LoginSucceeded(CSession& s, const std::string& ntv, const std::string& name, bool bGuest,
                         const std::string& version);
     void HandleContacts(CSession& s, uint8_t code, const uint8_t* payload, size_t size);

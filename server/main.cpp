@@ -10,13 +10,32 @@
 
 namespace {
 
+bool OpenStore(CAccountStore& store, const CServerOptions& o, EStoreOpen mode) {
+    if (store.Open(o.strDbPath, mode))
+        return true;
+    std::fprintf(stderr, "velaphond: cannot open %s: %s\n", DisplayLocation(o.strDbPath).c_str(),
+                 store.LastError().c_str());
+    return false;
+}
+
+int Migrate(const CServerOptions& o) {
+    CAccountStore store;
+    if (!OpenStore(store, o, EStoreOpen::Migrate))
+        return 1;
+    int found = store.FoundSchemaVersion();
+    if (found == kAccountSchemaVersion)
+        std::printf("schema version %d: up to date\n", found);
+    else if (found == 0)
+        std::printf("schema version %d: created\n", kAccountSchemaVersion);
+    else
+        std::printf("schema version %d: upgraded from %d\n", kAccountSchemaVersion, found);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int UserAdd(const CServerOptions& o) {
     CAccountStore store;
-    if (!store.Open(o.strDbPath, true)) {
-        std::fprintf(stderr, "velaphond: cannot open %s: %s\n", o.strDbPath.c_str(),
-                     store.LastError().c_str());
+    if (!OpenStore(store, o, EStoreOpen::Create))
         return 1;
-    }
     switch (store.AddUser(o.profile, o.strPassword, EHashCost::Interactive)) {
         case CAccountStore::EResult::Done:
             return 0;
@@ -32,11 +51,8 @@ int UserAdd(const CServerOptions& o) {
 
 int UserRemove(const CServerOptions& o) {
     CAccountStore store;
-    if (!store.Open(o.strDbPath, false)) {
-        std::fprintf(stderr, "velaphond: cannot open %s: %s\n", o.strDbPath.c_str(),
-                     store.LastError().c_str());
+    if (!OpenStore(store, o, EStoreOpen::Use))
         return 1;
-    }
     switch (store.RemoveUser(o.profile.strNtv)) {
         case CAccountStore::EResult::Done:
             return 0;
@@ -52,11 +68,8 @@ int UserRemove(const CServerOptions& o) {
 
 int UserList(const CServerOptions& o) {
     CAccountStore store;
-    if (!store.Open(o.strDbPath, false)) {
-        std::fprintf(stderr, "velaphond: cannot open %s: %s\n", o.strDbPath.c_str(),
-                     store.LastError().c_str());
+    if (!OpenStore(store, o, EStoreOpen::Use))
         return 1;
-    }
     for (const CUserProfile& user : store.ListUsers()) {
         std::printf("%s\t%s\n", user.strNtv.c_str(), user.strName.c_str());
     }
@@ -87,6 +100,8 @@ int main(int argc, char** argv) {
             return UserRemove(cmd.options);
         case ECommand::UserList:
             return UserList(cmd.options);
+        case ECommand::Migrate:
+            return Migrate(cmd.options);
     }
     return 2;
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,10 +8,36 @@
 
 #include "server/AccountStore.h"
 #include "server/PasswordHash.h"
+#include "unit/server/AccountStoreContract.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Each database a file of its own in one folder per test program, as the server keeps it.
+struct SSqliteBackEnd {
+    static std::string FreshLocation() {
+        static struct SFolder {
+            fs::path path = fs::temp_directory_path() / ("vp_store_contract_" + std::to_string(getpid()));
+            SFolder() { fs::create_directories(path); }
+            ~SFolder() { fs::remove_all(path); }
+        } folder;
+        static int count = 0;
+        return (folder.path / ("accounts" + std::to_string(++count) + ".db")).string();
+    }
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Sqlite, AccountStoreContract, SSqliteBackEnd);
+
+// One SQL script run straight on the file, as another program (or an older velaphond) would.
+void RunSql(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+}
 
 class AccountStoreTest : public ::testing::Test {
 protected:
@@ -32,36 +59,6 @@ protected:
 
     fs::path m_dir;
 };
-
-TEST_F(AccountStoreTest, AccountsPersistAndExistingOnesStayUnchanged) {
-    {
-        CAccountStore store;
-        ASSERT_TRUE(store.Open(Db(), true)) << store.LastError();
-        CUserProfile ana = User("1001", "Ana");
-        ana.strCountry = "ES";
-        ana.strCity = "Madrid";
-        EXPECT_EQ(store.AddUser(ana, "pw-ana", EHashCost::Minimal), CAccountStore::EResult::Done);
-        EXPECT_EQ(store.AddUser(User("0999", "Bob"), "pw-bob", EHashCost::Minimal),
-                  CAccountStore::EResult::Done);
-        EXPECT_EQ(store.AddUser(User("1001", "Impostor"), "other", EHashCost::Minimal),
-                  CAccountStore::EResult::Exists);
-    }
-    CAccountStore store;
-    ASSERT_TRUE(store.Open(Db(), false));
-    std::vector<CUserProfile> users = store.ListUsers();
-    ASSERT_EQ(users.size(), 2u);
-    EXPECT_EQ(users[0].strNtv, "0999");  // ordered by NTV
-    EXPECT_EQ(users[1].strName, "Ana");
-    EXPECT_EQ(users[1].strCity, "Madrid");
-
-    CUserProfile found;
-    std::string hash;
-    ASSERT_TRUE(store.FindUser("1001", found, hash));
-    EXPECT_EQ(found.strName, "Ana");  // the refused add changed nothing
-    EXPECT_TRUE(VerifyPassword(hash, "pw-ana"));
-    EXPECT_FALSE(VerifyPassword(hash, "other"));
-    EXPECT_FALSE(store.FindUser("1002", found, hash));
-}
 
 TEST_F(AccountStoreTest, PasswordsAreStoredOnlyAsSaltedHashes) {
     {
@@ -90,52 +87,6 @@ TEST_F(AccountStoreTest, PasswordsAreStoredOnlyAsSaltedHashes) {
     EXPECT_FALSE(VerifyPassword("not a hash", "x"));
 }
 
-TEST_F(AccountStoreTest, ContactListsKeepOrderRenameInPlaceAndGoWithTheAccount) {
-    CAccountStore store;
-    ASSERT_TRUE(store.Open(Db(), true));
-    ASSERT_EQ(store.AddUser(User("1001"), "a", EHashCost::Minimal), CAccountStore::EResult::Done);
-    ASSERT_EQ(store.AddUser(User("1002"), "b", EHashCost::Minimal), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.AddContact("1001", "3000", "Carla"), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.AddContact("1001", "2000", "Dan"), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.AddContact("1001", "3000", "Carla M."), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.AddContact("1002", "3000", "C"), CAccountStore::EResult::Done);
-    // Unknown owners have no list to add to.
-    EXPECT_EQ(store.AddContact("7777", "3000", "C"), CAccountStore::EResult::Failed);
-
-    std::vector<CStoredContact> list = store.Contacts("1001");
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].strNtv, "3000");
-    EXPECT_EQ(list[0].strName, "Carla M.");
-    EXPECT_EQ(list[1].strNtv, "2000");
-
-    EXPECT_EQ(store.RemoveContact("1001", "3000"), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.RemoveContact("1001", "3000"), CAccountStore::EResult::NotFound);
-    ASSERT_EQ(store.Contacts("1001").size(), 1u);
-
-    EXPECT_EQ(store.RemoveUser("1001"), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.RemoveUser("1001"), CAccountStore::EResult::NotFound);
-    EXPECT_TRUE(store.Contacts("1001").empty());
-    EXPECT_EQ(store.Contacts("1002").size(), 1u);
-}
-
-TEST_F(AccountStoreTest, ContactListIsBoundedAndKeepsOddBytes) {
-    CAccountStore store;
-    ASSERT_TRUE(store.Open(":memory:", true));
-    ASSERT_EQ(store.AddUser(User("1001"), "a", EHashCost::Minimal), CAccountStore::EResult::Done);
-    for (size_t i = 0; i < CAccountStore::kMaxContacts; ++i) {
-        ASSERT_EQ(store.AddContact("1001", std::to_string(100000 + i), ""), CAccountStore::EResult::Done);
-    }
-    EXPECT_EQ(store.AddContact("1001", "999", "one too many"), CAccountStore::EResult::Full);
-    // Renaming an existing entry is still allowed at the bound.
-    EXPECT_EQ(store.AddContact("1001", "100000", "renamed"), CAccountStore::EResult::Done);
-
-    ASSERT_EQ(store.RemoveContact("1001", "100001"), CAccountStore::EResult::Done);
-    const std::string latin1 = "Jos\xe9 'x\"; DROP TABLE users; --";
-    EXPECT_EQ(store.AddContact("1001", "55", latin1), CAccountStore::EResult::Done);
-    EXPECT_EQ(store.Contacts("1001").back().strName, latin1);
-    EXPECT_EQ(store.ListUsers().size(), 1u);
-}
-
 TEST_F(AccountStoreTest, RefusesWhatIsNotADatabase) {
     CAccountStore store;
     EXPECT_FALSE(store.Open(Db(), false));  // missing and not to be created
@@ -145,6 +96,90 @@ TEST_F(AccountStoreTest, RefusesWhatIsNotADatabase) {
     EXPECT_FALSE(store.LastError().empty());
     EXPECT_TRUE(store.ListUsers().empty());
     EXPECT_EQ(store.AddUser(User("1"), "p", EHashCost::Minimal), CAccountStore::EResult::Failed);
+}
+
+// Files made before the version table existed are version 1: both migrate and a plain open (which
+// `serve` and the `user` commands do) upgrade them in place.
+TEST_F(AccountStoreTest, AVersionOneFileUpgradesKeepingAccountsAndContactOrder) {
+    std::string hash;
+    ASSERT_TRUE(HashPassword("pw-ana", EHashCost::Minimal, hash));
+    for (EStoreOpen mode : {EStoreOpen::Migrate, EStoreOpen::Use}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        fs::remove(Db());
+        RunSql(
+            Db(),
+            ("CREATE TABLE users(ntv TEXT PRIMARY KEY NOT NULL, password_hash TEXT NOT NULL,"
+             " name TEXT NOT NULL DEFAULT '', country TEXT NOT NULL DEFAULT '', city TEXT NOT NULL DEFAULT "
+             "'',"
+             " gender TEXT NOT NULL DEFAULT '', language TEXT NOT NULL DEFAULT '',"
+             " keywords TEXT NOT NULL DEFAULT '');"
+             "CREATE TABLE contacts(owner TEXT NOT NULL REFERENCES users(ntv) ON DELETE CASCADE,"
+             " ntv TEXT NOT NULL, name TEXT NOT NULL DEFAULT '', PRIMARY KEY(owner, ntv));"
+             "INSERT INTO users(ntv, password_hash, name, city) VALUES('1001', '" +
+             hash +
+             "', 'Ana', 'Vigo');"
+             "INSERT INTO users(ntv, password_hash) VALUES('1002', '" +
+             hash +
+             "');"
+             "INSERT INTO contacts VALUES('1001', '30', 'C'), ('1001', '20', 'B'), ('1002', '1001', 'Ana');"
+             "INSERT INTO contacts VALUES('1001', '10', 'A');")
+                .c_str());
+        CAccountStore store;
+        ASSERT_TRUE(store.Open(Db(), mode)) << store.LastError();
+        EXPECT_EQ(store.FoundSchemaVersion(), 1);
+        CUserProfile ana;
+        std::string stored;
+        ASSERT_TRUE(store.FindUser("1001", ana, stored));
+        EXPECT_EQ(ana.strCity, "Vigo");
+        EXPECT_TRUE(VerifyPassword(stored, "pw-ana"));
+        EXPECT_EQ(store.AddContact("1001", "5", "E"), CAccountStore::EResult::Done);
+        EXPECT_EQ(store.AddContact("1001", "20", "B2"), CAccountStore::EResult::Done);
+        std::vector<std::string> order;
+        for (const CStoredContact& c : store.Contacts("1001"))
+            order.push_back(c.strNtv + " " + c.strName);
+        EXPECT_EQ(order, (std::vector<std::string>{"30 C", "20 B2", "10 A", "5 E"}));
+        EXPECT_EQ(store.Contacts("1002").size(), 1u);
+
+        CAccountStore again;
+        ASSERT_TRUE(again.Open(Db(), EStoreOpen::Use));
+        EXPECT_EQ(again.FoundSchemaVersion(), kAccountSchemaVersion);
+        EXPECT_EQ(again.ListUsers().size(), 2u);
+    }
+}
+
+TEST_F(AccountStoreTest, ASchemaNewerThanKnownIsRefusedAndLeftAlone) {
+    {
+        CAccountStore store;
+        ASSERT_TRUE(store.Open(Db(), EStoreOpen::Create));
+        ASSERT_EQ(store.AddUser(User("1001"), "a", EHashCost::Minimal), CAccountStore::EResult::Done);
+    }
+    RunSql(Db(), "UPDATE schema_version SET version = 3;");
+    for (EStoreOpen mode : {EStoreOpen::Use, EStoreOpen::Create, EStoreOpen::Migrate}) {
+        CAccountStore store;
+        EXPECT_FALSE(store.Open(Db(), mode));
+        EXPECT_NE(store.LastError().find("version 3, newer than this velaphond knows"), std::string::npos)
+            << store.LastError();
+        EXPECT_TRUE(store.ListUsers().empty());
+    }
+    RunSql(Db(), "UPDATE schema_version SET version = 2;");
+    CAccountStore store;
+    ASSERT_TRUE(store.Open(Db(), EStoreOpen::Use));
+    EXPECT_EQ(store.ListUsers().size(), 1u);
+}
+
+TEST(AccountStoreLocation, PostgresUrisAreRecognisedAndTheirPasswordsNeverShown) {
+    EXPECT_TRUE(IsPostgresLocation("postgresql://db.example.org/velaphon"));
+    EXPECT_TRUE(IsPostgresLocation("postgres:///velaphon?host=/run/pg"));
+    EXPECT_FALSE(IsPostgresLocation("/var/lib/velaphon/accounts.db"));
+    EXPECT_FALSE(IsPostgresLocation("postgresql.db"));
+    EXPECT_EQ(DisplayLocation("accounts.db"), "accounts.db");
+    EXPECT_EQ(DisplayLocation("postgresql://vp:s3cret@db:5432/velaphon?sslmode=require"),
+              "postgresql://vp:***@db:5432/velaphon?sslmode=require");
+    EXPECT_EQ(DisplayLocation("postgresql://vp@db/velaphon?password=s3cret&sslmode=require"),
+              "postgresql://vp@db/velaphon?password=***&sslmode=require");
+    EXPECT_EQ(DisplayLocation("postgresql://vp:a@b@db/x?host=h&password=p"),
+              "postgresql://vp:***@db/x?host=h&password=***");
+    EXPECT_EQ(DisplayLocation("postgresql://db/x?mypassword=1"), "postgresql://db/x?mypassword=1");
 }
 
 }  // namespace

@@ -101,6 +101,12 @@ TEST(CommandLine, UserCommands) {
     c = Parse({"user", "list", "--db", "u.db"});
     ASSERT_TRUE(c.bOk);
     EXPECT_EQ(c.options.eCommand, ECommand::UserList);
+    c = Parse({"migrate", "--db", "postgresql://vp@db/velaphon"});
+    ASSERT_TRUE(c.bOk);
+    EXPECT_EQ(c.options.eCommand, ECommand::Migrate);
+    EXPECT_EQ(c.options.strDbPath, "postgresql://vp@db/velaphon");
+    EXPECT_FALSE(Parse({"migrate"}).bOk);
+    EXPECT_FALSE(Parse({"migrate", "--db", "u.db", "--listen", "127.0.0.1:1"}).bOk);
     c = Parse({"--help"});
     ASSERT_TRUE(c.bOk);
     EXPECT_EQ(c.options.eCommand, ECommand::Help);
