@@ -53,6 +53,9 @@ const std::map<std::string, COptionRule>& Options() {
         {"--http", {true, false}},
         {"--current-version", {true, false}},
         {"--ping-interval", {true, false}},
+        {"--cluster", {true, false}},
+        {"--node-id", {true, false}},
+        {"--cluster-lease", {true, false}},
         {"--name", {false, true}},
         {"--country", {false, true}},
         {"--city", {false, true}},
@@ -100,6 +103,39 @@ bool ParseEndpoint(const std::string& text, CEndpoint& endpoint) {
         return false;
     endpoint.strHost = host;
     endpoint.nPort = port;
+    return true;
+}
+
+bool ParseRedisAddress(const std::string& text, std::string& host, uint16_t& port) {
+    const std::string scheme = "redis://";
+    if (text.compare(0, scheme.size(), scheme) != 0)
+        return false;
+    std::string rest = text.substr(scheme.size());
+    if (!rest.empty() && rest.back() == '/')
+        rest.pop_back();
+    if (rest.empty() || rest.find_first_of("/@?# ") != std::string::npos)
+        return false;  // no credentials, database numbers or options
+    uint16_t p = 6379;
+    std::string h = rest;
+    if (rest.front() == '[') {
+        size_t close = rest.find(']');
+        if (close == std::string::npos || close < 2)
+            return false;
+        h = rest.substr(1, close - 1);
+        std::string after = rest.substr(close + 1);
+        if (!after.empty() && (after[0] != ':' || !ParsePort(after.substr(1), p)))
+            return false;
+        if (!IsNumericAddress(h))
+            return false;
+    } else if (size_t colon = rest.find(':'); colon != std::string::npos) {
+        h = rest.substr(0, colon);
+        if (h.empty() || !ParsePort(rest.substr(colon + 1), p))
+            return false;
+    }
+    if (p == 0)
+        return false;
+    host = h;
+    port = p;
     return true;
 }
 
@@ -200,6 +236,25 @@ CCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             !ParseInterval(values["--ping-interval"], o.nPingIntervalMs)) {
             return Fail("--ping-interval wants a positive number of seconds");
         }
+        if (values.count("--cluster") != 0) {
+            if (!ParseRedisAddress(values["--cluster"], o.strRedisHost, o.nRedisPort))
+                return Fail("--cluster wants redis://HOST:PORT");
+            const std::string& id = values["--node-id"];
+            if (id.empty() || id.size() > 3 ||
+                !std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isdigit(c) != 0; }) ||
+                std::stoul(id) < 1 || std::stoul(id) > 127) {
+                return Fail("--node-id wants a number from 1 to 127, different on every node");
+            }
+            o.nNodeId = static_cast<uint32_t>(std::stoul(id));
+            // A lease shorter than a second would be lost to one slow round trip.
+            if (values.count("--cluster-lease") != 0 &&
+                (!ParseInterval(values["--cluster-lease"], o.nLeaseMs) || o.nLeaseMs < 1000 ||
+                 o.nLeaseMs > 300000)) {
+                return Fail("--cluster-lease wants 1 to 300 seconds");
+            }
+        } else if (values.count("--node-id") != 0 || values.count("--cluster-lease") != 0) {
+            return Fail("--node-id and --cluster-lease go with --cluster");
+        }
     } else if (o.eCommand == ECommand::UserAdd || o.eCommand == ECommand::UserRemove) {
         o.profile.strNtv = positional[2];
         if (!IsValidUserNtv(o.profile.strNtv)) {
@@ -229,6 +284,7 @@ const char* UsageText() {
     return "usage:\n"
            "  velaphond serve --db FILE|URI [--listen ADDR:PORT] [--http ADDR:PORT]\n"
            "                  [--current-version 0200003] [--ping-interval SECONDS]\n"
+           "                  [--cluster redis://HOST:PORT --node-id N [--cluster-lease SECONDS]]\n"
            "  velaphond user add --db FILE|URI NTV PASSWORD [--name NAME] [--country CC] [--city CITY]\n"
            "                  [--gender M|F] [--language ES|EN] [--keywords TEXT]\n"
            "  velaphond user remove --db FILE|URI NTV\n"
@@ -237,6 +293,8 @@ const char* UsageText() {
            "  velaphond --help | --version\n"
            "--db: a SQLite file, or a PostgreSQL database as a URI (postgresql://user@host/db);\n"
            "  migrate creates or upgrades its tables\n"
+           "--cluster: one of several nodes sharing the database, with logins and presence in Redis;\n"
+           "  --node-id 1 to 127, unique per node; --cluster-lease 10 (a dead node's users wait this long)\n"
            "defaults: --listen 0.0.0.0:443, --http the listen address with port 8080,\n"
            "          --current-version 0200003, --ping-interval 30\n";
 }

@@ -19,6 +19,9 @@ struct CEndpoint {
 
 bool ParseEndpoint(const std::string& text, CEndpoint& endpoint);
 
+// "redis://HOST[:PORT]": a host name or numeric address (IPv6 in brackets), port 6379 by default.
+bool ParseRedisAddress(const std::string& text, std::string& host, uint16_t& port);
+
 enum class ECommand { Help, Version, Serve, UserAdd, UserRemove, UserList, Migrate };
 
 struct CServerOptions {
@@ -28,6 +31,11 @@ struct CServerOptions {
     CEndpoint http{"0.0.0.0", 8080};
     std::string strCurrentVersion = "0200003";
     uint32_t nPingIntervalMs = 30000;
+    // Cluster mode: on when the Redis host is set.
+    std::string strRedisHost;
+    uint16_t nRedisPort = 6379;
+    uint32_t nNodeId = 0;
+    uint32_t nLeaseMs = 10000;
     CUserProfile profile;  // user add/remove: the NTV and profile fields
     std::string strPassword;
 };

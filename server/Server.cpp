@@ -227,7 +227,8 @@ CServer::CServer(const CServerOptions& options)
       // A private database exists only in its one connection; any other is opened again for the pages.
       m_Http(options.strDbPath == ":memory:" ? static_cast<IAccountStore&>(m_Store) : m_DirectoryStore,
              [this](const std::string& ntv) {
-                 return m_pSwitchboard ? m_pSwitchboard->Presence().Get(ntv) : 'D';
+                 char letter = m_pSwitchboard ? m_pSwitchboard->Presence().Get(ntv) : 'D';
+                 return letter == 'D' && m_pCluster ? m_pCluster->CachedLetter(ntv) : letter;
              }),
       m_Acceptor(m_Io),
       m_Tick(m_Io),
@@ -238,6 +239,8 @@ CServer::CServer(const CServerOptions& options)
 CServer::~CServer() {
     Shutdown();
     m_Checks.join();
+    if (m_pCluster)
+        m_pCluster->Stop();
 }
 
 uint64_t CServer::NowMs() const {
@@ -288,8 +291,21 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
     config.nPingIntervalMs = m_Options.nPingIntervalMs;
     std::random_device random;
     config.nFirstCallId = 1 + random() % 0x7fffffff;
+    if (!m_Options.strRedisHost.empty()) {
+        SClusterOptions cluster;
+        cluster.strRedisHost = m_Options.strRedisHost;
+        cluster.nRedisPort = m_Options.nRedisPort;
+        cluster.nNodeId = m_Options.nNodeId;
+        cluster.times.nLeaseMs = m_Options.nLeaseMs;
+        cluster.times.nRenewMs = std::max<uint32_t>(m_Options.nLeaseMs / 5, 100);
+        config.nNodeId = m_Options.nNodeId;
+        m_pCluster = std::make_unique<CClusterLink>(
+            cluster, [this](std::function<void()> task) { asio::post(m_Io, std::move(task)); });
+    }
     // Made before the web pages start: their threads read its presence table.
-    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config);
+    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config, m_pCluster.get());
+    if (m_pCluster)
+        m_pCluster->Start();
     m_nTickMs = std::clamp<uint32_t>(m_Options.nPingIntervalMs / 4, 10, 1000);
     if (!m_Http.Start(m_Options.http, error))
         return false;
@@ -314,6 +330,9 @@ void CServer::Run() {
     m_Io.run();
     Shutdown();
     m_Checks.join();
+    // Its claims lapse by themselves; stopped here, nothing it posts is left unrun.
+    if (m_pCluster)
+        m_pCluster->Stop();
 }
 
 void CServer::Stop() {

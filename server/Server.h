@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "server/AccountStore.h"
+#include "server/ClusterLink.h"
 #include "server/CommandLine.h"
 #include "server/HttpListener.h"
 #include "server/Switchboard.h"
@@ -63,6 +64,8 @@ private:
     // The directory pages list every account: on a connection of their own, such a search never holds
     // up the protocol thread's lookups.
     CAccountStore m_DirectoryStore;
+    // Made before the switchboard and stopped after the event loop: its answers are posted to the loop.
+    std::unique_ptr<CClusterLink> m_pCluster;
     std::unique_ptr<CSwitchboard> m_pSwitchboard;
     CHttpListener m_Http;
     asio::ip::tcp::acceptor m_Acceptor;

@@ -62,10 +62,17 @@ bool IsOlderVersion(const std::string& client, const std::string& current) {
     return a < b;
 }
 
-CSwitchboard::CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config)
-    : m_Store(store), m_Host(host), m_Config(std::move(config)), m_nNextCallId(m_Config.nFirstCallId) {
+CSwitchboard::CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config,
+                           IClusterDirectory* cluster)
+    : m_Store(store),
+      m_Host(host),
+      m_Config(std::move(config)),
+      m_pCluster(cluster),
+      m_nNextCallId(m_Config.nFirstCallId) {
     if (m_Config.nPingIntervalMs == 0)
         m_Config.nPingIntervalMs = 1;
+    if (m_pCluster != nullptr)
+        m_pCluster->SetLostHandler([this](const std::string& ntv) { ClaimLost(ntv); });
 }
 
 CSwitchboard::CSession* CSwitchboard::Find(ConnId id) {
@@ -116,6 +123,8 @@ void CSwitchboard::Forget(CSession& s, const char* reason) {
         if (!s.bGuest) {
             m_ByNtv.erase(s.strNtv);
             m_Presence.Remove(s.strNtv);
+            if (m_pCluster != nullptr)
+                m_pCluster->Release(s.strNtv);
         }
         ServerLog("logout %s from %s (%s)", LogSafe(s.strNtv).c_str(), s.strPeer.c_str(), reason);
     } else {
@@ -189,8 +198,11 @@ void CSwitchboard::HandleControl(CSession& s, Bytes& frame, const uint8_t* paylo
             if (letter != 'A' && letter != 'C')
                 break;
             s.cStatus = letter;
-            if (!s.bGuest)
+            if (!s.bGuest) {
                 m_Presence.Set(s.strNtv, letter);
+                if (m_pCluster != nullptr)
+                    m_pCluster->SetLetter(s.strNtv, letter);
+            }
             ServerLog("status %s %c", LogSafe(s.strNtv).c_str(), letter);
             break;
         }
@@ -296,7 +308,54 @@ void CSwitchboard::LoginChecked(ConnId id, bool bPasswordOk, const std::string& 
     }
     std::string ntv = s->strNtv;
     std::string name = s->strName;
+    if (m_pCluster == nullptr) {
+        LoginSucceeded(*s, ntv, name, false, version);
+        return;
+    }
+    // The other nodes may hold the NTV: the connection waits, unread, for the claim.
+    s->eLogin = ELogin::Checking;
+    m_Host.PauseReading(id, true);
+    m_pCluster->Claim(ntv, 'C',
+                      [this, id, ntv, version](EClaimResult r) { ClaimAnswered(id, ntv, version, r); });
+}
+
+void CSwitchboard::ClaimAnswered(ConnId id, const std::string& ntv, const std::string& version,
+                                 EClaimResult result) {
+    CSession* s = Find(id);
+    if (s == nullptr || s->eLogin != ELogin::Checking || s->strNtv != ntv) {
+        // Gone meanwhile: the claim must not outlive it, unless another local session holds the NTV.
+        if (result == EClaimResult::Claimed && m_ByNtv.count(ntv) == 0)
+            m_pCluster->Release(ntv);
+        return;
+    }
+    s->eLogin = ELogin::None;
+    m_Host.PauseReading(id, false);
+    // A second login on this node may have won while both were claiming.
+    if (result == EClaimResult::HeldElsewhere ||
+        (result == EClaimResult::Claimed && m_ByNtv.count(ntv) != 0)) {
+        ServerLog("login refused for %s from %s: already connected%s", LogSafe(ntv).c_str(),
+                  s->strPeer.c_str(), result == EClaimResult::HeldElsewhere ? " on another node" : "");
+        Send(id, BuildLoginError(kLoginErrorAlreadyConnected));
+        return;
+    }
+    if (result == EClaimResult::Unavailable) {
+        // No answer the client gives up on: closed before the login, it tries again shortly.
+        ServerLog("login of %s from %s put off: the cluster store is out of reach", LogSafe(ntv).c_str(),
+                  s->strPeer.c_str());
+        CloseSession(id, "cluster store out of reach");
+        return;
+    }
+    std::string name = s->strName;
     LoginSucceeded(*s, ntv, name, false, version);
+}
+
+void CSwitchboard::ClaimLost(const std::string& ntv) {
+    auto it = m_ByNtv.find(ntv);
+    if (it == m_ByNtv.end())
+        return;
+    ServerLog("session of %s ends: another node holds it", LogSafe(ntv).c_str());
+    // Its release that follows leaves the other node's claim alone.
+    CloseSession(it->second, "held by another node");
 }
 
 void CSwitchboard::LoginSucceeded(CSession& s, const std::string& ntv, const std::string& name, bool bGuest,
@@ -329,7 +388,15 @@ void CSwitchboard::HandleContacts(CSession& s, uint8_t code, const uint8_t* payl
         if (!ParseContactNtv(payload, size, ntv))
             return;
         // Guests cannot be called, so they never show as connected.
-        Send(s.id, BuildContactStatus(ntv, ntv == kGuestNtv ? 'D' : m_Presence.Get(ntv)));
+        char letter = ntv == kGuestNtv ? 'D' : m_Presence.Get(ntv);
+        if (letter != 'D' || ntv == kGuestNtv || m_pCluster == nullptr) {
+            Send(s.id, BuildContactStatus(ntv, letter));
+            return;
+        }
+        m_pCluster->LookUp(ntv, [this, id = s.id, ntv](char remote) {
+            if (Find(id) != nullptr)
+                Send(id, BuildContactStatus(ntv, remote));
+        });
         return;
     }
     if (s.bGuest)
@@ -361,6 +428,8 @@ uint32_t CSwitchboard::NewCallId() {
     // Never 0 (no call), never one in use or still awaited by a late refusal.
     for (;;) {
         uint32_t id = m_nNextCallId++;
+        if (m_Config.nNodeId != 0)
+            id = (m_Config.nNodeId << kNodeIdShift) | (id & ((1u << kNodeIdShift) - 1));
         if (id != 0 && m_Calls.count(id) == 0 && m_EndedSetups.count(id) == 0)
             return id;
     }

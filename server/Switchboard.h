@@ -13,6 +13,7 @@
 
 #include "net/Frame.h"
 #include "net/Protocol.h"
+#include "server/ClusterDirectory.h"
 #include "server/UserProfile.h"
 
 class CAccountStore;
@@ -40,7 +41,13 @@ struct CSwitchboardConfig {
     std::string strHelpAddress = ":8080/help";
     uint32_t nPingIntervalMs = 30000;
     uint32_t nFirstCallId = 1;
+    // In a cluster, the node's number (1 to kMaxNodeId) fills the call id's top bits, so that no two
+    // nodes hand out the same id; 0 alone.
+    uint32_t nNodeId = 0;
 };
+
+inline constexpr uint32_t kMaxNodeId = 127;  // ids stay below 2^31, as they always have
+inline constexpr unsigned kNodeIdShift = 24;
 
 // Presence letters by NTV, readable from other threads (the directory pages).
 class CPresenceTable {
@@ -60,7 +67,9 @@ bool IsOlderVersion(const std::string& client, const std::string& current);
 
 class CSwitchboard {
 public:
-    CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config);
+    // With `cluster`, logins claim their NTV across the nodes and presence covers the other nodes' users.
+    CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config,
+                 IClusterDirectory* cluster = nullptr);
 
     void OnConnected(ConnId id, const std::string& peer, uint64_t nowMs);
     // One whole frame from the connection (header and payload bytes).
@@ -127,8 +136,11 @@ private:
         CUserProfile profile;
     };
     void LoginChecked(ConnId id, bool bPasswordOk, const std::string& version, const SLoginLookup& lookup);
+    void ClaimAnswered(ConnId id, const std::string& ntv, const std::string& version, EClaimResult result);
     void LoginSucceeded(CSession& s, const std::string& ntv, const std::string& name, bool bGuest,
                         const std::string& version);
+    // Another node won this NTV while the cluster store was out of reach: the local session ends.
+    void ClaimLost(const std::string& ntv);
     void HandleContacts(CSession& s, uint8_t code, const uint8_t* payload, size_t size);
     void HandleCallRequest(CSession& s);
     void HandleCallSetup(CSession& s, const uint8_t* payload, size_t size);
@@ -145,6 +157,7 @@ private:
     CAccountStore& m_Store;
     ISwitchboardHost& m_Host;
     CSwitchboardConfig m_Config;
+    IClusterDirectory* m_pCluster;
     std::unordered_map<ConnId, CSession> m_Sessions;
     std::unordered_map<std::string, ConnId> m_ByNtv;  // registered users logged in (never guests)
     std::unordered_map<uint32_t, CCall> m_Calls;
