@@ -16,8 +16,10 @@ SClaimStep DecideClaim(const std::optional<SClaimSeen>& earlier, const SClaimSee
         return step;
     }
     step.baseline = *earlier;
-    // Only a renewal makes the lease left grow.
-    if (now.nLeftMs > earlier->nLeftMs) {
+    // Unrenewed, the lease shrinks as time passes; a renewal within the confirmation time puts back at
+    // least half a renewal interval, far more than the clocks' rounding.
+    const int64_t unrenewed = earlier->nLeftMs - (now.nAtMs - earlier->nAtMs);
+    if (now.nLeftMs > unrenewed + times.nRenewMs / 4) {
         step.eKind = SClaimStep::EKind::Refuse;
         return step;
     }
@@ -25,10 +27,6 @@ SClaimStep DecideClaim(const std::optional<SClaimSeen>& earlier, const SClaimSee
     const int64_t left = std::clamp<int64_t>(now.nLeftMs, 0, times.nLeaseMs);
     step.nRetryInMs = static_cast<uint32_t>(left) + 50;
     return step;
-}
-
-std::string ClaimValue(char letter, const std::string& instance) {
-    return std::string(1, letter) + "|" + instance;
 }
 
 char ClaimLetter(const std::string& value) {

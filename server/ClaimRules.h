@@ -23,6 +23,7 @@ struct SClaimSeen {
     bool bClaimed = false;  // the claim is ours now
     std::string strHolder;  // otherwise: the node instance holding it
     int64_t nLeftMs = 0;    // and the lease left on the claim
+    int64_t nAtMs = 0;      // when, by the Redis server's clock
 };
 
 struct SClaimStep {
@@ -37,7 +38,6 @@ struct SClaimStep {
 SClaimStep DecideClaim(const std::optional<SClaimSeen>& earlier, const SClaimSeen& now,
                        const SLeaseTimes& times);
 
-// Claim values: the presence letter, '|', then the holding node instance.
-std::string ClaimValue(char letter, const std::string& instance);
-// The letter of a claim value; 'D' for none or a malformed one.
+// The presence letter of a claim value (the letter, '|', then the holding node instance); 'D' for none
+// or a malformed one.
 char ClaimLetter(const std::string& value);

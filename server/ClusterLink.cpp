@@ -18,7 +18,8 @@ if (not v) or string.sub(v, 3) == ARGV[1] then
   redis.call('SET', KEYS[1], ARGV[2] .. '|' .. ARGV[1], 'PX', ARGV[3])
   return {1}
 end
-return {0, string.sub(v, 3), redis.call('PTTL', KEYS[1])}
+local t = redis.call('TIME')
+return {0, string.sub(v, 3), redis.call('PTTL', KEYS[1]), t[1] * 1000 + math.floor(t[2] / 1000)}
 )";
 
 // Deletes or rewrites a claim only while it is still this node's.
@@ -278,9 +279,10 @@ void CClusterLink::Settle(SOp op, const SRedisReply& reply, const std::optional<
         return;
     }
     seen.bClaimed = e[0].nInteger == 1;
-    if (!seen.bClaimed && e.size() >= 3) {
+    if (!seen.bClaimed && e.size() >= 4) {
         seen.strHolder = e[1].strText;
         seen.nLeftMs = e[2].nInteger;
+        seen.nAtMs = e[3].nInteger;
     }
     SClaimStep step = DecideClaim(earlier, seen, m_Options.times);
     if (step.eKind == SClaimStep::EKind::Claimed) {

@@ -113,3 +113,47 @@ TEST(CommandLine, UserCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLine, ClusterOptions) {
+    CCommandLine c = Parse({"serve", "--db", "a.db", "--cluster", "redis://10.0.0.5:7000", "--node-id", "3"});
+    ASSERT_TRUE(c.bOk) << c.strError;
+    EXPECT_EQ(c.options.strRedisHost, "10.0.0.5");
+    EXPECT_EQ(c.options.nRedisPort, 7000);
+    EXPECT_EQ(c.options.nNodeId, 3u);
+    EXPECT_EQ(c.options.nLeaseMs, 10000u);
+    EXPECT_TRUE(Parse({"serve", "--db", "a.db"}).options.strRedisHost.empty());
+
+    c = Parse({"serve", "--db", "a.db", "--cluster=redis://cache.internal/", "--node-id=127",
+               "--cluster-lease", "2.5"});
+    ASSERT_TRUE(c.bOk) << c.strError;
+    EXPECT_EQ(c.options.strRedisHost, "cache.internal");
+    EXPECT_EQ(c.options.nRedisPort, 6379);
+    EXPECT_EQ(c.options.nLeaseMs, 2500u);
+
+    std::string host;
+    uint16_t port = 0;
+    EXPECT_TRUE(ParseRedisAddress("redis://[::1]:6380", host, port));
+    EXPECT_EQ(host, "::1");
+    EXPECT_EQ(port, 6380);
+    for (const char* bad : {"10.0.0.5:6379", "redis://", "redis://:6379", "redis://h:0", "redis://h:99999",
+                            "redis://user:pw@h:6379", "redis://h:6379/2", "redis://[::1", "redis://[h]:1"}) {
+        EXPECT_FALSE(ParseRedisAddress(bad, host, port)) << bad;
+    }
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"serve", "--db", "a.db", "--cluster", "redis://h:1"},  // no node id
+        {"serve", "--db", "a.db", "--cluster", "redis://h:1", "--node-id", "0"},
+        {"serve", "--db", "a.db", "--cluster", "redis://h:1", "--node-id", "128"},
+        {"serve", "--db", "a.db", "--cluster", "redis://h:1", "--node-id", "x1"},
+        {"serve", "--db", "a.db", "--cluster", "redis://h:1", "--node-id", "1", "--cluster-lease", "0.5"},
+        {"serve", "--db", "a.db", "--node-id", "1"},  // without --cluster
+        {"serve", "--db", "a.db", "--cluster", "h:1", "--node-id", "1"},
+        {"user", "list", "--db", "a.db", "--cluster", "redis://h:1"},
+    };
+    for (const auto& args : refused)
+        EXPECT_FALSE(Parse(args).bOk) << args[args.size() - 1];
+}
+
+}  // namespace

@@ -528,3 +528,174 @@ TEST_F(SwitchboardTest, OddRecordsAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// The other nodes as the switchboard sees them: claims and look-ups wait until the test answers them.
+class CFakeCluster : public IClusterDirectory {
+public:
+    void Claim(const std::string& ntv, char letter, std::function<void(EClaimResult)> done) override {
+        claims.push_back({ntv, std::move(done)});
+        letters[ntv] = letter;
+    }
+    void Release(const std::string& ntv) override { released.push_back(ntv); }
+    void SetLetter(const std::string& ntv, char letter) override { letters[ntv] = letter; }
+    void LookUp(const std::string& ntv, std::function<void(char)> done) override {
+        lookups.push_back({ntv, std::move(done)});
+    }
+    void SetLostHandler(std::function<void(const std::string&)> handler) override {
+        lost = std::move(handler);
+    }
+
+    // Answers the oldest claim.
+    void Answer(EClaimResult result) {
+        ASSERT_FALSE(claims.empty());
+        auto done = std::move(claims.front().second);
+        claims.erase(claims.begin());
+        done(result);
+    }
+
+    std::vector<std::pair<std::string, std::function<void(EClaimResult)>>> claims;
+    std::vector<std::pair<std::string, std::function<void(char)>>> lookups;
+    std::vector<std::string> released;
+    std::map<std::string, char> letters;
+    std::function<void(const std::string&)> lost;
+};
+
+class ClusterSwitchboardTest : public SwitchboardTest {
+protected:
+    void SetUp() override {
+        SwitchboardTest::SetUp();
+        CSwitchboardConfig config;
+        config.nFirstCallId = 0x00fffffe;
+        config.nNodeId = 5;
+        m_board = std::make_unique<CSwitchboard>(m_store, m_host, config, &m_cluster);
+    }
+    // Logs in as far as the claim, which stays unanswered.
+    void LoginUntilClaimed(ConnId id, const std::string& ntv, const std::string& pw) {
+        Connect(id);
+        Control(id, BuildLogin(ntv, pw, "127.0.0.1", "0200003", 0));
+        m_host.RunChecks();
+    }
+    std::vector<CSent> LoginClaimed(ConnId id, const std::string& ntv, const std::string& pw) {
+        LoginUntilClaimed(id, ntv, pw);
+        m_cluster.Answer(EClaimResult::Claimed);
+        return m_host.Take(id);
+    }
+
+    CFakeCluster m_cluster;
+};
+
+TEST_F(ClusterSwitchboardTest, LoginsWaitForTheClaimAndFollowItsAnswer) {
+    LoginUntilClaimed(1, "1001", "ana");
+    ASSERT_EQ(m_cluster.claims.size(), 1u);
+    EXPECT_EQ(m_cluster.claims[0].first, "1001");
+    EXPECT_TRUE(m_host.paused[1]);
+    EXPECT_TRUE(m_host.Take(1).empty());
+    m_cluster.Answer(EClaimResult::Claimed);
+    EXPECT_FALSE(m_host.paused[1]);
+    EXPECT_EQ(m_host.Take(1)[0].payload, (Bytes{MSG_LOGIN_OK, 0}));
+
+    // Held by a live node: reason 8, and the connection stays for another try.
+    LoginUntilClaimed(2, "1002", "bob");
+    m_cluster.Answer(EClaimResult::HeldElsewhere);
+    EXPECT_EQ(m_host.Take(2)[0].payload, (Bytes{MSG_LOGIN_ERROR, 8}));
+    EXPECT_FALSE(m_host.paused[2]);
+    EXPECT_EQ(m_host.closed.count(2), 0u);
+
+    // The store out of reach: no answer the client would give up on; it is closed and tries again.
+    LoginUntilClaimed(3, "1003", "cy");
+    m_cluster.Answer(EClaimResult::Unavailable);
+    EXPECT_TRUE(m_host.Take(3).empty());
+    EXPECT_EQ(m_host.closed.count(3), 1u);
+    EXPECT_EQ(m_board->SessionCount(), 2u);
+
+    // Wrong passwords and a second login on this node are settled without asking the other nodes.
+    EXPECT_EQ(Login(4, "1001", "bad")[0].payload, (Bytes{MSG_LOGIN_ERROR, 2}));
+    EXPECT_EQ(Login(5, "1001", "ana")[0].payload, (Bytes{MSG_LOGIN_ERROR, 8}));
+    EXPECT_TRUE(m_cluster.claims.empty());
+    EXPECT_TRUE(m_cluster.released.empty());
+
+    // Logging out gives the claim up; a refused login never does.
+    m_board->OnDisconnected(2, "test");
+    EXPECT_TRUE(m_cluster.released.empty());
+    m_board->OnDisconnected(1, "test");
+    EXPECT_EQ(m_cluster.released, std::vector<std::string>{"1001"});
+}
+
+TEST_F(ClusterSwitchboardTest, ClaimsThatComeTooLateOrTwiceAreUndone) {
+    // The connection went while its claim was out: the claim is given back.
+    LoginUntilClaimed(1, "1001", "ana");
+    m_board->OnDisconnected(1, "test");
+    m_cluster.Answer(EClaimResult::Claimed);
+    EXPECT_EQ(m_cluster.released, std::vector<std::string>{"1001"});
+    m_cluster.released.clear();
+
+    // Two logins of one NTV on this node, both claiming: the first wins, the second gets 8 and leaves
+    // the claim to the first.
+    LoginUntilClaimed(2, "1002", "bob");
+    LoginUntilClaimed(3, "1002", "bob");
+    ASSERT_EQ(m_cluster.claims.size(), 2u);
+    m_cluster.Answer(EClaimResult::Claimed);
+    m_cluster.Answer(EClaimResult::Claimed);
+    EXPECT_EQ(m_host.Take(2)[0].payload, (Bytes{MSG_LOGIN_OK, 0}));
+    EXPECT_EQ(m_host.Take(3)[0].payload, (Bytes{MSG_LOGIN_ERROR, 8}));
+    EXPECT_TRUE(m_cluster.released.empty());
+}
+
+TEST_F(ClusterSwitchboardTest, PresenceAndLettersAcrossNodes) {
+    LoginClaimed(1, "1001", "ana");
+    Control(1, BuildSetStatus('B'));
+    EXPECT_EQ(m_cluster.letters["1001"], 'A');
+
+    // Local users are answered at once; others through the directory, answered when it knows.
+    Login(9, "888888888888888", "888888888888888");
+    EXPECT_EQ(StatusOf(9, "1001"), 'A');
+    EXPECT_EQ(StatusOf(9, "888888888888888"), 'D');
+    EXPECT_TRUE(m_cluster.lookups.empty());
+    Control(9, BuildContactStatusQuery("2002"));
+    Control(9, BuildContactStatusQuery("2003"));
+    EXPECT_TRUE(m_host.Take(9).empty());
+    ASSERT_EQ(m_cluster.lookups.size(), 2u);
+    m_cluster.lookups[1].second('D');
+    m_cluster.lookups[0].second('C');
+    auto r = m_host.Take(9);
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].payload, BuildContactStatus("2003", 'D'));
+    EXPECT_EQ(r[1].payload, BuildContactStatus("2002", 'C'));
+    // An answer for a connection that has gone goes nowhere.
+    Control(9, BuildContactStatusQuery("2002"));
+    m_board->OnDisconnected(9, "test");
+    m_cluster.lookups.back().second('C');
+    EXPECT_TRUE(m_host.Take(9).empty());
+}
+
+TEST_F(ClusterSwitchboardTest, ASessionWhoseClaimAnotherNodeWonEnds) {
+    LoginClaimed(1, "1001", "ana");
+    LoginClaimed(2, "1002", "bob");
+    ASSERT_TRUE(m_cluster.lost);
+    m_cluster.lost("1001");
+    EXPECT_EQ(m_host.closed.count(1), 1u);
+    EXPECT_EQ(m_board->SessionCount(), 1u);
+    EXPECT_EQ(m_board->Presence().Get("1001"), 'D');
+    m_cluster.lost("1001");  // twice, or for an NTV not here: nothing
+    m_cluster.lost("4444");
+    EXPECT_EQ(m_board->SessionCount(), 1u);
+}
+
+TEST_F(ClusterSwitchboardTest, CallIdsCarryTheNodeNumber) {
+    LoginClaimed(1, "1001", "ana");
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < 3; ++i) {
+        Control(1, BuildCallIdRecord(MSG_CALL_REQUEST, 0));
+        auto r = m_host.Take(1);
+        ASSERT_EQ(r.size(), 1u);
+        uint32_t id = 0;
+        ASSERT_TRUE(ParseCallIdRecord(r[0].payload.data(), r[0].payload.size(), id));
+        ids.push_back(id);
+    }
+    // The local count wraps within the node's range, which stays below 2^31.
+    EXPECT_EQ(ids, (std::vector<uint32_t>{0x05fffffe, 0x05ffffff, 0x05000000}));
+}
+
+}  // namespace
