@@ -62,8 +62,8 @@ return result
 
 // A presence letter read from Redis serves every question about that NTV for this long.
 constexpr auto kFresh = std::chrono::milliseconds(1000);
-// Letters nobody asked about for this long are forgotten.
-constexpr auto kForget = std::chrono::seconds(60);
+// Beyond this many letters, the stale ones are forgotten.
+constexpr size_t kMaxCached = 10000;
 constexpr auto kReconnectPause = std::chrono::milliseconds(1000);
 constexpr int kRedisTimeoutMs = 2000;
 
@@ -100,10 +100,40 @@ void CClusterLink::Stop() {
         m_Thread.join();
 }
 
-char CClusterLink::CachedLetter(const std::string& ntv) const {
-    std::lock_guard<std::mutex> guard(m_cacheMutex);
-    auto it = m_Cache.find(ntv);
-    return it == m_Cache.end() ? 'D' : it->second.cLetter;
+char CClusterLink::LetterNow(const std::string& ntv) {
+    {
+        std::lock_guard<std::mutex> guard(m_cacheMutex);
+        auto it = m_Cache.find(ntv);
+        if (it != m_Cache.end() && Clock::now() - it->second.when < kFresh)
+            return it->second.cLetter;
+    }
+    std::lock_guard<std::mutex> guard(m_pagesMutex);
+    std::string error;
+    if (!m_PagesRedis.IsOpen()) {
+        // A page lists up to hundreds of users: one failed connection a second, not one per row.
+        if (Clock::now() < m_PagesRetry)
+            return 'D';
+        m_PagesRetry = Clock::now() + kReconnectPause;
+        if (!m_PagesRedis.Open(m_Options.strRedisHost, m_Options.nRedisPort, kRedisTimeoutMs, error))
+            return 'D';
+    }
+    SRedisReply reply;
+    if (!m_PagesRedis.Command({"GET", kClaimPrefix + ntv}, reply, error)) {
+        m_PagesRetry = Clock::now() + kReconnectPause;
+        return 'D';
+    }
+    char letter = ClaimLetter(reply.strText);
+    std::lock_guard<std::mutex> cache(m_cacheMutex);
+    Remember(ntv, letter, Clock::now());
+    return letter;
+}
+
+void CClusterLink::Remember(const std::string& ntv, char letter, Clock::time_point now) {
+    if (m_Cache.size() > kMaxCached) {
+        for (auto it = m_Cache.begin(); it != m_Cache.end();)
+            it = now - it->second.when > kFresh ? m_Cache.erase(it) : std::next(it);
+    }
+    m_Cache[ntv] = SCached{letter, now};
 }
 
 void CClusterLink::Claim(const std::string& ntv, char letter, std::function<void(EClaimResult)> done) {
@@ -131,14 +161,16 @@ void CClusterLink::SetLetter(const std::string& ntv, char letter) {
 }
 
 void CClusterLink::LookUp(const std::string& ntv, std::function<void(char)> done) {
+    char cached = 0;
     {
         std::lock_guard<std::mutex> guard(m_cacheMutex);
         auto it = m_Cache.find(ntv);
-        if (it != m_Cache.end() && Clock::now() - it->second.when < kFresh) {
-            char letter = it->second.cLetter;
-            done(letter);
-            return;
-        }
+        if (it != m_Cache.end() && Clock::now() - it->second.when < kFresh)
+            cached = it->second.cLetter;
+    }
+    if (cached != 0) {
+        done(cached);
+        return;
     }
     {
         std::lock_guard<std::mutex> guard(m_mutex);
@@ -395,10 +427,8 @@ bool CClusterLink::AnswerLookups(std::vector<SLookup>& lookups) {
     {
         const Clock::time_point now = Clock::now();
         std::lock_guard<std::mutex> guard(m_cacheMutex);
-        for (auto it = m_Cache.begin(); it != m_Cache.end();)
-            it = now - it->second.when > kForget ? m_Cache.erase(it) : std::next(it);
         for (const auto& [ntv, i] : index)
-            m_Cache[ntv] = SCached{letters[i], now};
+            Remember(ntv, letters[i], now);
     }
     for (SLookup& l : lookups) {
         char letter = letters[index[l.strNtv]];

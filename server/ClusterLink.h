@@ -41,8 +41,9 @@ public:
 
     // This run of the node: claims name it, so a restarted node never mistakes its predecessor's.
     const std::string& Instance() const { return m_strInstance; }
-    // The last known letter of an NTV held elsewhere, for the directory pages (any thread).
-    char CachedLetter(const std::string& ntv) const;
+    // The letter of an NTV held elsewhere, for the directory pages: waits for Redis unless a look-up
+    // of the last second knows it. Any thread but the protocol thread; 'D' while Redis is away.
+    char LetterNow(const std::string& ntv);
 
     // IClusterDirectory
     void Claim(const std::string& ntv, char letter, std::function<void(EClaimResult)> done) override;
@@ -107,6 +108,12 @@ private:
         Clock::time_point when;
     };
     std::unordered_map<std::string, SCached> m_Cache;
+    void Remember(const std::string& ntv, char letter, Clock::time_point now);
+
+    // The pages' own connection, so that they never wait behind the link's thread or hold it up.
+    std::mutex m_pagesMutex;
+    CRedisConnection m_PagesRedis;
+    Clock::time_point m_PagesRetry;
 
     // Only the link's thread touches these.
     CRedisConnection m_Redis;

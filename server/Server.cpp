@@ -228,7 +228,7 @@ CServer::CServer(const CServerOptions& options)
       m_Http(options.strDbPath == ":memory:" ? static_cast<IAccountStore&>(m_Store) : m_DirectoryStore,
              [this](const std::string& ntv) {
                  char letter = m_pSwitchboard ? m_pSwitchboard->Presence().Get(ntv) : 'D';
-                 return letter == 'D' && m_pCluster ? m_pCluster->CachedLetter(ntv) : letter;
+                 return letter == 'D' && m_pCluster ? m_pCluster->LetterNow(ntv) : letter;
              }),
       m_Acceptor(m_Io),
       m_Tick(m_Io),

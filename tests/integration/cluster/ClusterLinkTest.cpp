@@ -136,8 +136,9 @@ TEST_F(ClusterLinkTest, ClaimsPresenceAndRelease) {
     EXPECT_EQ(Claim(two, "1001"), EClaimResult::HeldElsewhere);
     one.Release("1001");
     EXPECT_EQ(Claim(two, "1001"), EClaimResult::Claimed);
-    // The look-ups of the directory pages read what the last look-up found.
-    EXPECT_EQ(one.CachedLetter("1002"), 'A');
+    // The directory pages ask on a connection of their own.
+    EXPECT_EQ(one.LetterNow("1001"), 'C');
+    EXPECT_EQ(one.LetterNow("4445"), 'D');
 }
 
 TEST_F(ClusterLinkTest, AStoppedNodesClaimsLapseAndAStoppingNodeGivesThemUp) {
@@ -166,6 +167,7 @@ TEST_F(ClusterLinkTest, AnOutageRefusesClaimsAndWhatItLeftIsSettledOnReturn) {
     ASSERT_TRUE(m_loop.RunUntil([&] { return Logged("cluster: lost Redis"); }, 10s));
     EXPECT_EQ(Claim(one, "1003"), EClaimResult::Unavailable);
     EXPECT_EQ(LookUp(one, "1004"), 'D');
+    EXPECT_EQ(one.LetterNow("1002"), 'D');
 
     // Back empty: the node's claims are made again.
     std::string error;
