@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CTEST_JOBS ?= $(JOBS)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build test-package package bench fuzz fuzz-deep fuzz-report trials format clean
+.PHONY: all deps build run test test-debug test-asan test-tsan test-release-build test-package package bench soak fuzz fuzz-deep fuzz-report trials format clean
 
 all: build
 
@@ -58,6 +58,14 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	bash scripts/run-bench build/release
+
+# One long call through a local server with sound, chat and video both ways; memory, CPU and losses are
+# reported in build/soak/report.md. SOAK_MINUTES sets its length.
+SOAK_MINUTES ?= 30
+soak: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target velaphond velaphon-cli
+	SOAK_MINUTES=$(SOAK_MINUTES) bash scripts/soak
 
 fuzz: deps
 	cmake --preset fuzz

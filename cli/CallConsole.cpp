@@ -2,6 +2,7 @@
 
 #include "app/SessionCall.h"
 #include "cli/ConsoleWindow.h"
+#include "net/Channel.h"
 
 CCallConsole::CCallConsole(const SCallScript& script, std::FILE* out)
     : m_Script(script),
@@ -22,6 +23,41 @@ CCallConsole::~CCallConsole() {
     KillTimer(m_Timers.GetSafeHwnd(), kTimerVideoOff);
     KillTimer(m_Timers.GetSafeHwnd(), kTimerMove);
     KillTimer(m_Timers.GetSafeHwnd(), kTimerChat);
+    KillTimer(m_Timers.GetSafeHwnd(), kTimerStats);
+}
+
+void CCallConsole::SetCall(CSessionCall* pCall, const CChannel* pControl) {
+    m_pCall = pCall;
+    m_pControl = pControl;
+    if (m_Script.m_nStatsEverySeconds > 0)
+        SetTimer(m_Timers.GetSafeHwnd(), kTimerStats,
+                 static_cast<UINT>(m_Script.m_nStatsEverySeconds) * 1000);
+}
+
+std::string CCallConsole::StatsLine() const {
+    std::string line = "stats";
+    auto add = [&line](const char* name, uint64_t value) {
+        line += ' ';
+        line += name;
+        line += ' ';
+        line += std::to_string(value);
+    };
+    if (m_pCall != nullptr) {
+        CSessionCall& call = *m_pCall;
+        add("audio-sent", call.Audio().SentPackets());
+        add("audio-dropped", call.Audio().DroppedPackets());
+        add("audio-received", call.Audio().ReceivedPackets());
+        add("video-sent", call.Video().PicturesSent() - m_nSentBefore);
+        add("video-received", call.Control().Receiver().PicturesReceived());
+        add("video-decoded", call.Control().Receiver().PicturesDecoded());
+    }
+    add("chat-sent", static_cast<uint64_t>(m_nChatSent));
+    add("chat-received", static_cast<uint64_t>(m_nChatReceived));
+    if (m_pControl != nullptr) {
+        add("control-sent", m_pControl->MessagesSent());
+        add("control-received", m_pControl->MessagesReceived());
+    }
+    return line;
 }
 
 void CCallConsole::Line(const std::string& text) {
@@ -31,8 +67,10 @@ void CCallConsole::Line(const std::string& text) {
 }
 
 void CCallConsole::AppendChatLine(const std::string& text, bool bReceived) {
-    if (bReceived)
-        Line("text " + CConsoleWindow::LastField(text));
+    if (!bReceived)
+        return;
+    ++m_nChatReceived;
+    Line("text " + CConsoleWindow::LastField(text));
 }
 
 ICallView::EPrompt CCallConsole::RunPrompt(const std::string&) {
@@ -60,10 +98,13 @@ void CCallConsole::OnPromptRing(int rings) {
 }
 
 void CCallConsole::OnPlacing(const std::string& ntv) {
+    // Here, not at the connection: the peer's first line may come before this side hears it connected.
+    m_nChatReceived = 0;
     Line("calling " + CConsoleWindow::LastField(ntv));
 }
 
 void CCallConsole::OnIncoming(const std::string& ntv, const std::string& name) {
+    m_nChatReceived = 0;
     Line("incoming " + CConsoleWindow::Field(ntv) + " " + CConsoleWindow::LastField(name));
 }
 
@@ -124,9 +165,15 @@ void CCallConsole::OnCallEnding() {
     }
     if (!m_Script.m_strSnapshot.empty() && m_Video.SaveSnapshot(m_Script.m_strSnapshot))
         Line("snapshot " + CConsoleWindow::LastField(m_Script.m_strSnapshot));
+    if (m_Script.m_nStatsEverySeconds > 0)
+        Line(StatsLine());
 }
 
 void CCallConsole::OnTimer(uintptr_t id) {
+    if (id == kTimerStats) {
+        Line(StatsLine());
+        return;
+    }
     if (id == kTimerChat) {
         std::string text = "chat " + std::to_string(m_nChatSent + 1);
         if (static_cast<int>(text.size()) < m_Script.m_nChatSize)

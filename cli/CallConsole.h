@@ -13,6 +13,7 @@
 #include "cli/VideoConsole.h"
 #include "platform/Messages.h"
 
+class CChannel;
 class CSessionCall;
 
 class CCallConsole : public ICallView {
@@ -20,8 +21,9 @@ public:
     explicit CCallConsole(const SCallScript& script, std::FILE* out = stdout);
     ~CCallConsole() override;
 
-    // The call side whose control and packet counts this view uses; set before any call.
-    void SetCall(CSessionCall* pCall) { m_pCall = pCall; }
+    // The call side whose control and packet counts this view uses, and the session's control channel
+    // (its records are counted too); set before any call. Starts the stats lines when asked for.
+    void SetCall(CSessionCall* pCall, const CChannel* pControl = nullptr);
     // Sets a still test pattern moving and gives the number of its first new frame; called by the
     // script's move timer.
     void SetCameraMover(std::function<uint32_t()> move) { m_Move = std::move(move); }
@@ -56,16 +58,21 @@ private:
     static constexpr uintptr_t kTimerVideoOff = 2;
     static constexpr uintptr_t kTimerMove = 3;
     static constexpr uintptr_t kTimerChat = 4;
+    static constexpr uintptr_t kTimerStats = 5;
     void Line(const std::string& text);
+    // One line of the current (or last) call's counts per channel.
+    std::string StatsLine() const;
     void OnTimer(uintptr_t id);
 
     SCallScript m_Script;
     std::FILE* m_pOut;
     CSessionCall* m_pCall = nullptr;
+    const CChannel* m_pControl = nullptr;
     std::function<uint32_t()> m_Move;
     bool m_bShown = false;
     uint32_t m_nSentBefore = 0;  // the video service's count when the call began
     int m_nChatSent = 0;
+    int m_nChatReceived = 0;
     CVideoConsole m_Video{[this](const std::string& text) { Line(text); }};
     bool m_bPromptOpen = false;
     std::optional<EPrompt> m_PromptResult;

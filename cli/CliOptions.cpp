@@ -22,7 +22,7 @@ const char* CliUsage() {
            "                    [--call NTV] [--auto-answer[=RINGS]] [--reject] [--hangup-after SECONDS]\n"
            "                    [--mic FILE.wav|tone|silence] [--speaker FILE.wav] [--say TEXT]\n"
            "                    [--camera test|NAME] [--still] [--video-off-after SECONDS]\n"
-           "                    [--snapshot FILE.png] [--lose-pictures N]\n"
+           "                    [--snapshot FILE.png] [--lose-pictures N] [--stats-every SECONDS]\n"
            "       velaphon-cli --list-cameras\n"
            "       velaphon-cli --help | --version\n"
            "\n"
@@ -49,6 +49,10 @@ const char* CliUsage() {
            "  --loop-report         at the end print transport-waits N (waits for the link on the main\n"
            "                        thread, which makes none) and loop-lateness P50 P99 MAX (how late\n"
            "                        each 10 ms tick of the main loop was served, in milliseconds)\n"
+           "  --stats-every SECS    print the current call's counts this often and when it ends:\n"
+           "                        stats audio-sent N audio-dropped N audio-received N video-sent N\n"
+           "                        video-received N video-decoded N chat-sent N chat-received N\n"
+           "                        control-sent N control-received N (see the README)\n"
            "  --camera test|NAME    send video during calls, switched on once a call is connected:\n"
            "                        the test pattern (test) or the camera NAME\n"
            "  --still               the test pattern repeats one frame\n"
@@ -101,7 +105,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
                            arg == "--remove-contact" || arg == "--hangup-after" || arg == "--mic" ||
                            arg == "--speaker" || arg == "--say" || arg == "--camera" ||
                            arg == "--video-off-after" || arg == "--move-after" || arg == "--snapshot" ||
-                           arg == "--lose-pictures" || arg == "--chat-every" || arg == "--chat-size";
+                           arg == "--lose-pictures" || arg == "--chat-every" || arg == "--chat-size" ||
+                           arg == "--stats-every";
         if (!known) {
             error = "unknown argument " + arg;
             return false;
@@ -153,6 +158,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, SCliOptions& o, std
         } else if (arg == "--chat-size") {
             if (!ParseSeconds(value, o.m_Call.m_nChatSize) || o.m_Call.m_nChatSize > 1000000) {
                 error = "--chat-size wants a number of bytes up to 1000000";
+                return false;
+            }
+        } else if (arg == "--stats-every") {
+            if (!ParseSeconds(value, o.m_Call.m_nStatsEverySeconds) || o.m_Call.m_nStatsEverySeconds < 1) {
+                error = "--stats-every wants a whole number of seconds";
                 return false;
             }
         } else if (arg == "--say") {

@@ -19,6 +19,7 @@ struct SCallScript {
     int m_nLosePictures = 0;       // received pictures dropped at the start of each call
     int m_nChatEveryMs = -1;       // a numbered chat line this often while a call is connected
     int m_nChatSize = 0;           // each padded to this many bytes
+    int m_nStatsEverySeconds = 0;  // a stats line this often, and at the end of each call; 0: none
 };
 
 struct SCliOptions {

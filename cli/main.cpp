@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     CSessionController session(app, window);
     CCallConsole callView(options.m_Call);
     CSessionCall call(session, callView, [&] { loop.Quit(EXIT_DONE); });
-    callView.SetCall(&call);
+    callView.SetCall(&call, &session.Control());
     call.Control().Receiver().LosePictures(static_cast<uint32_t>(options.m_Call.m_nLosePictures));
     if (pattern != nullptr && options.m_Call.m_bStill) {
         callView.SetCameraMover([pattern] {

@@ -17,6 +17,7 @@ bool CVideoReceiver::IsAcceptableFormat(const SBitmapInfoHeader& header) {
 }
 
 void CVideoReceiver::ResetCounts() {
+    m_nReceived = 0;
     m_nDecoded = 0;
     m_nKeyRequests = 0;
     m_nLost = 0;
@@ -50,6 +51,7 @@ void CVideoReceiver::OnVideoStop() {
 }
 
 void CVideoReceiver::OnVideoPicture(const uint8_t* payload, size_t size) {
+    ++m_nReceived;
     if (!m_Decoder.IsCreated(false))
         return;
     SVideoFrame frame;

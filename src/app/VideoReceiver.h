@@ -52,9 +52,11 @@ public:
     bool IsDecoding() const { return m_Decoder.IsCreated(false); }
     // The format the decoder was created with.
     const CImageFormat& DecodeFormat() const { return m_DecodeFormat; }
+    // Every picture payload that reached the receiver, decodable or not (losses included).
+    uint32_t PicturesReceived() const { return m_nReceived; }
     uint32_t PicturesDecoded() const { return m_nDecoded; }
     uint32_t KeyFramesRequested() const { return m_nKeyRequests; }
-    // Both counts back to 0 (at the start of a call); the pictures to lose are lost again.
+    // The counts back to 0 (at the start of a call); the pictures to lose are lost again.
     void ResetCounts();
     // The first `count` pictures of each call are dropped before the decoder, as if the network had lost
     // them, so that recovery can be watched in a real call.
@@ -71,6 +73,7 @@ private:
     CDataBuffer m_Decoded;
     CDataBuffer m_Rgb;
     CImageFormat m_RgbFormat;
+    uint32_t m_nReceived = 0;
     uint32_t m_nDecoded = 0;
     uint32_t m_nKeyRequests = 0;
     uint32_t m_nToLose = 0;

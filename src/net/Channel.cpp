@@ -117,7 +117,10 @@ size_t CChannel::BacklogBytes() const {
 
 bool CChannel::PushReceived(uint32_t tag, const void* data, size_t length) {
     CLockGuard guard(m_Lock);
-    return m_Recv.Push(tag, data, length);
+    if (!m_Recv.Push(tag, data, length))
+        return false;
+    ++m_nReceived;
+    return true;
 }
 
 bool CChannel::PopReceived(uint32_t& tag, CByteBuffer& buffer) {
@@ -146,6 +149,7 @@ bool CChannel::PopSend(uint32_t& tag, CByteBuffer& buffer) {
         CLockGuard guard(m_Lock);
         if (!m_Send.Pop(tag, buffer))
             return false;
+        ++m_nSent;
         RefillFromBacklog();
     }
     {
@@ -186,6 +190,16 @@ int CChannel::ReceivedCount() const {
 int CChannel::SendCount() const {
     CLockGuard guard(m_Lock);
     return static_cast<int>(m_Send.used.size());
+}
+
+uint64_t CChannel::MessagesSent() const {
+    CLockGuard guard(m_Lock);
+    return m_nSent;
+}
+
+uint64_t CChannel::MessagesReceived() const {
+    CLockGuard guard(m_Lock);
+    return m_nReceived;
 }
 
 int CChannel::FreeReceiveSlots() const {

@@ -63,6 +63,10 @@ public:
 
     int ReceivedCount() const;
     int SendCount() const;
+    // Messages the transport took from the send ring and handed into the receive ring over the
+    // channel's life (Reset keeps them): what crossed the wire, for soak and loss reports.
+    uint64_t MessagesSent() const;
+    uint64_t MessagesReceived() const;
     int FreeReceiveSlots() const;
     int FreeSendSlots() const;
 
@@ -105,4 +109,6 @@ private:
     std::mutex m_WaitMutex;
     std::condition_variable m_SlotFreed;
     uint64_t m_nSendPops = 0;  // guarded by m_WaitMutex
+    uint64_t m_nSent = 0;      // guarded by m_Lock, as is m_nReceived
+    uint64_t m_nReceived = 0;
 };

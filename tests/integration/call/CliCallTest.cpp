@@ -3,6 +3,9 @@
 // refusal, no answer, ring-out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include "audio/WavFile.h"
@@ -243,11 +246,80 @@ TEST(CliCall, CallsToNobodyAndFromTheGuest) {
     EXPECT_TRUE(bea.WaitLine("hangup"));
 }
 
+// The counts of a client's last "stats NAME N ..." line.
+std::map<std::string, long> LastStats(CCli& cli) {
+    std::map<std::string, long> counts;
+    const auto lines = cli.Lines();
+    for (auto it = lines.rbegin(); it != lines.rend() && counts.empty(); ++it) {
+        if (it->rfind("stats ", 0) != 0)
+            continue;
+        std::istringstream in(it->substr(6));
+        std::string name;
+        long value = 0;
+        while (in >> name >> value)
+            counts[name] = value;
+    }
+    return counts;
+}
+
+// Each side's stats line counts what it sent and what came from the peer, per channel: in a call with
+// sound, chat and video both ways one side's sent matches the other's received, give or take what was on
+// the way at the hang-up. The lines come while the call runs and once more when it ends.
+TEST(CliCall, StatsLinesCountEachChannelBothWays) {
+    SCallServer s("127.0.0.254");
+    ASSERT_TRUE(s.started);
+    const std::vector<std::string> media = {"--mic",        "tone", "--camera",      "test",
+                                            "--chat-every", "200",  "--stats-every", "1"};
+    std::vector<std::string> beaArgs = {"--auto-answer"};
+    beaArgs.insert(beaArgs.end(), media.begin(), media.end());
+    CCli bea(s.address, "5550142", "pw-bea", beaArgs);
+    ASSERT_TRUE(bea.WaitLine("state C"));
+    std::vector<std::string> anaArgs = {"--call", "5550142", "--hangup-after", "4"};
+    anaArgs.insert(anaArgs.end(), media.begin(), media.end());
+    CCli ana(s.address, "5550141", "pw-ana", anaArgs);
+    ASSERT_TRUE(ana.WaitLine("hangup", 20000));
+    ASSERT_TRUE(bea.WaitLine("hangup"));
+    auto isStats = [](const std::string& line) { return line.rfind("stats ", 0) == 0; };
+    for (CCli* cli : {&ana, &bea}) {
+        // Lines every second while the call runs, and the call's last counts when it ends.
+        std::vector<std::string> lines = cli->Lines();
+        auto hangup = std::find(lines.begin(), lines.end(), "hangup");
+        EXPECT_GE(std::count_if(lines.begin(), hangup, isStats), 2);
+        for (int i = 0; i < 50 && std::none_of(hangup, lines.end(), isStats); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            lines = cli->Lines();
+            hangup = std::find(lines.begin(), lines.end(), "hangup");
+        }
+        ASSERT_TRUE(std::any_of(hangup, lines.end(), isStats));
+    }
+    std::map<std::string, long> a = LastStats(ana), b = LastStats(bea);
+    for (auto [from, to] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+        EXPECT_GT((*from)["audio-sent"], 10);
+        EXPECT_GT((*from)["video-sent"], 10);
+        EXPECT_GT((*from)["chat-sent"], 5);
+        EXPECT_GE((*to)["audio-received"], (*from)["audio-sent"] - 10);
+        EXPECT_LE((*to)["audio-received"], (*from)["audio-sent"]);
+        EXPECT_GE((*to)["video-received"], (*from)["video-sent"] - 15);
+        EXPECT_LE((*to)["video-received"], (*from)["video-sent"]);
+        EXPECT_GT((*to)["video-decoded"], 10);
+        EXPECT_LE((*to)["video-decoded"], (*to)["video-received"]);
+        EXPECT_GE((*to)["chat-received"], (*from)["chat-sent"] - 1);
+        EXPECT_LE((*to)["chat-received"], (*from)["chat-sent"]);
+        EXPECT_EQ((*from)["audio-dropped"], 0);
+        EXPECT_GT((*from)["control-sent"], 0);
+        EXPECT_GT((*from)["control-received"], 0);
+    }
+    EXPECT_EQ(a["chat-sent"], ana.Number("chat-sent"));
+    EXPECT_EQ(ana.Stop(), 0);
+    EXPECT_EQ(bea.Stop(), 0);
+}
+
 TEST(CliCall, CallOptionsAreChecked) {
     for (const std::vector<std::string>& extra : {std::vector<std::string>{"--reject", "--auto-answer"},
                                                   {"--auto-answer=x"},
                                                   {"--hangup-after", "-1"},
                                                   {"--mic", "/nonexistent.wav"},
+                                                  {"--stats-every", "0"},
                                                   {"--call"}}) {
         CCli cli("127.0.0.149", "5550141", "pw", extra);
         EXPECT_EQ(cli.Wait(), 2) << extra[0];

@@ -185,6 +185,8 @@ TEST_F(VideoReceiver, PicturesToLoseAreLostAtTheStartOfEachCall) {
         EXPECT_EQ(m_nRequests, call + 1);
         Picture(sender.Next(true));
         EXPECT_EQ(m_receiver.PicturesDecoded(), 1u);
+        // Received counts every picture that came, the lost and the undecodable too, per call.
+        EXPECT_EQ(m_receiver.PicturesReceived(), 4u);
         EXPECT_EQ(m_window.lastNumber, 3);
         m_receiver.OnVideoStop();
     }

@@ -65,6 +65,27 @@ TEST(Channel, ResetEmptiesBothDirections) {
     EXPECT_EQ(32, ch.FreeReceiveSlots());
 }
 
+// The counts are what the transport moved: refused pushes and messages still in a ring do not count,
+// and a reset between calls keeps them.
+TEST(Channel, MessageCountsAreWhatCrossedTheTransport) {
+    CChannel ch(3);
+    for (int i = 0; i < 40; ++i)
+        ASSERT_TRUE(ch.PushSendQueued(0, "s", 1));  // 32 in the ring, 8 behind it
+    CByteBuffer out;
+    uint32_t tag = 0;
+    for (int i = 0; i < 35; ++i)
+        ASSERT_TRUE(ch.PopSend(tag, out));
+    EXPECT_EQ(35u, ch.MessagesSent());
+    for (int i = 0; i < 33; ++i)
+        ch.PushReceived(0, "r", 1);  // the last is refused: the ring is full
+    EXPECT_EQ(32u, ch.MessagesReceived());
+    ch.PopReceived(tag, out);
+    EXPECT_EQ(32u, ch.MessagesReceived());
+    ch.Reset();
+    EXPECT_EQ(35u, ch.MessagesSent());
+    EXPECT_EQ(32u, ch.MessagesReceived());
+}
+
 TEST(Channel, ProducerAndConsumerThreadsLoseNothing) {
     CChannel ch(2);
     constexpr int kCount = 5000;
