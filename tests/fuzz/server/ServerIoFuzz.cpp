@@ -29,6 +29,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kConnections = 4;
 
+// The server and the thread that runs its loop, stopped and joined when the process exits: a loop still
+// running while the process's statics are destroyed would use them after their end.
+struct SRunningServer {
+    CServer* pServer = nullptr;
+    std::thread thread;
+};
+SRunningServer g_Running;
+
+void StopServer() {
+    g_Running.pServer->Stop();
+    g_Running.thread.join();
+    delete g_Running.pServer;
+    g_Running.pServer = nullptr;
+}
+
 uint16_t ServerPort() {
     static uint16_t port = [] {
         SetServerLogSink([](const std::string&) {});
@@ -53,11 +68,12 @@ uint16_t ServerPort() {
         options.listen = {"127.0.0.185", 0};
         options.http = {"127.0.0.185", 0};
         options.nPingIntervalMs = 200;
-        auto* server = new CServer(options);  // lives for the whole process
+        auto* server = new CServer(options);
         std::string error;
         if (!server->Start(error))
             std::abort();
-        std::thread([server] { server->Run(); }).detach();
+        g_Running.pServer = server;
+        g_Running.thread = std::thread([server] { server->Run(); });
         return server->Port();
     }();
     return port;
@@ -167,7 +183,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     size = std::min<size_t>(size, 1024);  // a longer script finds nothing a shorter one cannot
-    ServerPort();
+    // A first login makes everything the server's thread uses, the statics the libraries make on first use
+    // included; the stop at exit is registered after them, so it runs before they are destroyed.
+    static const bool ready = [] {
+        CConnection probe;
+        if (!probe.Open() || !probe.Login(std::to_string(1000 + kConnections + 1)))
+            std::abort();
+        std::atexit(StopServer);
+        return true;
+    }();
+    (void)ready;
     CConnection conns[kConnections];
     const uint8_t setup = data[0];
     for (int i = 0; i < kConnections; ++i) {
