@@ -243,6 +243,7 @@ bool CClusterLink::Connect() {
     }
     m_strLastError.clear();
     m_bUp = true;
+    m_bReachable = true;
     ServerLog("cluster: %s Redis at %s as node %s", m_bEverUp ? "back on" : "joined", m_strRedis.c_str(),
               m_strInstance.c_str());
     m_bEverUp = true;
@@ -252,6 +253,7 @@ bool CClusterLink::Connect() {
 void CClusterLink::GoDown(const std::string& error) {
     m_Redis.Close();
     m_bUp = false;
+    m_bReachable = false;
     m_NextConnect = Clock::now() + kReconnectPause;
     ServerLog("cluster: lost Redis at %s (%s): new logins are refused until it is back, local sessions go on",
               m_strRedis.c_str(), error.c_str());

@@ -4,6 +4,7 @@
 // presence look-ups, and reconnects (logging both the loss and the return) while Redis is away.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -41,6 +42,8 @@ public:
 
     // This run of the node: claims name it, so a restarted node never mistakes its predecessor's.
     const std::string& Instance() const { return m_strInstance; }
+    // Whether the link's connection to Redis stands now (any thread): a node without it takes no logins.
+    bool IsUp() const { return m_bReachable.load(std::memory_order_relaxed); }
     // The letter of an NTV held elsewhere, for the directory pages: waits for Redis unless a look-up
     // of the last second knows it. Any thread but the protocol thread; 'D' while Redis is away.
     char LetterNow(const std::string& ntv);
@@ -101,6 +104,7 @@ private:
     std::vector<SOp> m_Ops;
     std::vector<SLookup> m_Lookups;
     bool m_bStop = false;
+    std::atomic<bool> m_bReachable{false};
 
     mutable std::mutex m_cacheMutex;
     struct SCached {
