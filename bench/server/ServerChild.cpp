@@ -1,0 +1,78 @@
+#include "ServerChild.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+double CpuSecondsOf(pid_t pid) {
+    if (pid <= 0)
+        return 0;
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (f == nullptr)
+        return 0;
+    char buf[1024];
+    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    // The command name may hold spaces and parentheses: the fields start after the last ')'.
+    const char* p = std::strrchr(buf, ')');
+    unsigned long utime = 0, stime = 0;
+    if (p == nullptr ||
+        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2) {
+        return 0;
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+pid_t FindChild(const std::string& comm) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        size_t open = line.find('('), close = line.rfind(')');
+        int ppid = 0;
+        if (open == std::string::npos || close == std::string::npos ||
+            std::sscanf(line.c_str() + close + 2, "%*c %d", &ppid) != 1 || ppid != getpid()) {
+            continue;
+        }
+        if (line.compare(open + 1, close - open - 1, comm) == 0)
+            return static_cast<pid_t>(std::stoi(name));
+    }
+    return -1;
+}
+
+bool CServerChild::Start(const std::string& db, const std::string& address,
+                         const std::vector<std::string>& extra) {
+    std::vector<std::string> argv = {std::string(VP_BINARY_DIR) + "/bin/velaphond",
+                                     "serve",
+                                     "--db",
+                                     db,
+                                     "--listen",
+                                     address + ":0",
+                                     "--http",
+                                     address + ":0"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    m_strAddress = address;
+    if (!m_Process.Start(argv, vp::test::CChildProcess::kErr))
+        return false;
+    std::string line;
+    if (!m_Process.WaitLine("listening ", vp::test::CChildProcess::EMatch::Substring, 30000, &line))
+        return false;
+    unsigned port = 0;
+    const char* at = std::strstr(line.c_str(), "listening ");
+    if (std::strchr(at, ':') != nullptr && std::sscanf(std::strchr(at, ':') + 1, "%u", &port) == 1)
+        m_nPort = static_cast<uint16_t>(port);
+    return m_nPort != 0;
+}
+
+bool CServerChild::WaitLog(const std::string& text, int timeoutMs) {
+    return m_Process.WaitLine(text, vp::test::CChildProcess::EMatch::Substring, timeoutMs);
+}
