@@ -108,6 +108,8 @@ void CLoadRig::Tick() {
                 m_Talkers[i]->SendAudio();
         }
     }
+    if (onTick)
+        onTick();
     ++m_nTick;
     m_Timer.expires_at(m_Timer.expiry() + std::chrono::milliseconds(10));
     m_Timer.async_wait([this](asio::error_code ec) {

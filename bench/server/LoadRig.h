@@ -42,7 +42,9 @@ public:
     std::vector<double> Phase(bool withAudio, int seconds, const std::function<std::vector<double>()>& cpu);
     // Latency and losses of the phases so far.
     void Report(benchmark::State& state) const;
-    int CallsPlaced() const { return m_nCalls; }
+    asio::io_context& Io() { return m_io; }
+    // Work of the caller's own run on every tick (none when empty).
+    std::function<void()> onTick;
 
 private:
     void Tick();

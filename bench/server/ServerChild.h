@@ -9,7 +9,7 @@
 
 #include "support/Process.h"
 
-// CPU seconds (user and system) the process has used so far; 0 when it is gone.
+// CPU seconds the process's live threads have used so far (user and system); 0 when it is gone.
 double CpuSecondsOf(pid_t pid);
 
 // The first child of this process whose command name is `comm` (as /proc/PID/comm gives it); -1 when none.
