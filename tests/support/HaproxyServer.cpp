@@ -52,8 +52,9 @@ bool Accepts(const std::string& address, uint16_t port) {
 
 std::string HaproxyConfigFrom(const std::string& recipe, const std::string& address, uint16_t httpPort,
                               const std::vector<std::string>& nodes) {
-    // Foreground, its messages (nodes going down and up) on standard error, no chroot or user change.
-    std::string out = "global\n    maxconn 1000\n";
+    // Foreground, no chroot or user change; its messages (nodes going down and up) and a line per
+    // connection (which node took it) on standard error.
+    std::string out = "global\n    maxconn 1000\n    log stderr format raw local0 info\n";
     std::map<std::string, size_t> hosts;  // the recipe's node host -> its place
     std::istringstream in(recipe);
     std::string line;

@@ -138,6 +138,7 @@ protected:
     uint16_t HttpPort() const { return m_nHttpPort; }
     vp::test::CHaproxyServer& Proxy() { return *m_pProxy; }
     vp::test::CRedisServer& Redis() { return m_Redis; }
+    vp::test::CPostgresServer& Postgres() { return m_Postgres; }
     // The accounts' libpq URI.
     const std::string& Db() const { return m_strDb; }
 
