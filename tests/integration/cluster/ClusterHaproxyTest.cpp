@@ -58,7 +58,7 @@ TEST_F(ClusterBehindHaproxy, ThroughTheProxyLoginPagesOneLoginPerNtvAndANodeThat
     const Clock::time_point crash = Clock::now();
     Crash(static_cast<size_t>(holder));
     const std::string down = "Server velaphon-nodes/node" + std::to_string(holder + 1) + " is DOWN";
-    EXPECT_TRUE(Proxy().Log().WaitLine(down, CChildProcess::EMatch::Substring, 20000));
+    ASSERT_TRUE(Proxy().Log().WaitLine(down, CChildProcess::EMatch::Substring, 20000));
     for (int waited = 0; ana.Count("state C") < 2 && waited < 30000; waited += 20)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const auto logins = ana.TimesOf("state C");
