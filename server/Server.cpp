@@ -319,6 +319,7 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
         m_pBus->Start();
     }
     m_nTickMs = std::clamp<uint32_t>(m_Options.nPingIntervalMs / 4, 10, 1000);
+    m_Http.SetReadiness([this] { return !m_pCluster || m_pCluster->IsUp(); });
     if (!m_Http.Start(m_Options.http, error))
         return false;
 
