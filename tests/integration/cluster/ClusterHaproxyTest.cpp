@@ -1,5 +1,6 @@
 // Three nodes behind HAProxy, reached only through the proxy's address as an installation's users would:
-// the login, the pages, a second login of the same NTV, and a node that dies under a user.
+// the login, the pages, a second login of the same NTV, and a node that dies under a user, idle or in a
+// call with a user of another node.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -72,6 +73,34 @@ TEST_F(ClusterBehindHaproxy, ThroughTheProxyLoginPagesOneLoginPerNtvAndANodeThat
         "again through the proxy after %lld ms (claim lease %d s)\n",
         holder + 1, MsBetween(crash, *Proxy().Log().TimeOf(down, CChildProcess::EMatch::Substring)),
         MsBetween(crash, logins[1]), clustertest::kLeaseSeconds);
+}
+
+TEST_F(ClusterBehindHaproxy, ANodeKilledMidCallHangsUpThePeerAndItsUserComesBackThroughTheProxy) {
+    CChildProcess bob;
+    ASSERT_TRUE(bob.Start({calltest::CliBinary(), "--host", ProxyAddress(), "--ntv", "1002", "--password",
+                           "bob", "--auto-answer", "--mic", "tone"}));
+    ASSERT_TRUE(bob.WaitLine("state C"));
+    // The proxy gives the next session to a node without one.
+    calltest::CCli ana(ProxyAddress(), "1001", "ana", {"--call", "1002", "--mic", "tone"});
+    ASSERT_TRUE(ana.WaitLine("call-connected"));
+    ASSERT_TRUE(bob.WaitLine("call-connected"));
+    const int bobsNode = NodeHolding("1002");
+    ASSERT_GE(bobsNode, 0);
+    ASSERT_NE(NodeHolding("1001"), bobsNode);
+
+    const Clock::time_point crash = Clock::now();
+    Crash(static_cast<size_t>(bobsNode));
+    ASSERT_TRUE(ana.WaitLine("hangup", 10000));
+    for (int waited = 0; bob.Count("state C") < 2 && waited < 30000; waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto logins = bob.TimesOf("state C");
+    ASSERT_EQ(logins.size(), 2u);
+    EXPECT_EQ(bob.Count("login-error 8"), 0);
+    std::printf(
+        "[ recovery ] node %d killed mid-call: the peer heard the hang-up after %lld ms; the node's user "
+        "was back in state C through the proxy after %lld ms (claim lease %d s)\n",
+        bobsNode + 1, MsBetween(crash, *ana.TimeOf("hangup")), MsBetween(crash, logins[1]),
+        clustertest::kLeaseSeconds);
 }
 
 }  // namespace
