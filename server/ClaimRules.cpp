@@ -34,3 +34,7 @@ char ClaimLetter(const std::string& value) {
         return 'D';
     return value[0] == 'A' ? 'A' : value[0] == 'C' ? 'C' : 'D';
 }
+
+std::string ClaimHolder(const std::string& value) {
+    return ClaimLetter(value) == 'D' ? std::string() : value.substr(2);
+}

@@ -41,3 +41,5 @@ SClaimStep DecideClaim(const std::optional<SClaimSeen>& earlier, const SClaimSee
 // The presence letter of a claim value (the letter, '|', then the holding node instance); 'D' for none
 // or a malformed one.
 char ClaimLetter(const std::string& value);
+// The node instance named by a claim's value ("" for none).
+std::string ClaimHolder(const std::string& value);

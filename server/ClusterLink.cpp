@@ -174,7 +174,15 @@ void CClusterLink::LookUp(const std::string& ntv, std::function<void(char)> done
     }
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        m_Lookups.push_back(SLookup{ntv, std::move(done)});
+        m_Lookups.push_back(SLookup{ntv, std::move(done), nullptr});
+    }
+    m_cv.notify_all();
+}
+
+void CClusterLink::Locate(const std::string& ntv, std::function<void(const std::string& node)> done) {
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_Lookups.push_back(SLookup{ntv, nullptr, std::move(done)});
     }
     m_cv.notify_all();
 }
@@ -223,8 +231,12 @@ void CClusterLink::Run() {
             for (SWaitingClaim& w : m_Waiting)
                 Finish(w.op, EClaimResult::Unavailable);
             m_Waiting.clear();
-            for (SLookup& l : lookups)
-                m_Post([done = std::move(l.done)] { done('D'); });
+            for (SLookup& l : lookups) {
+                if (l.located)
+                    m_Post([located = std::move(l.located)] { located(std::string()); });
+                else
+                    m_Post([done = std::move(l.done)] { done('D'); });
+            }
         }
     }
     m_Redis.Close();
@@ -424,8 +436,11 @@ bool CClusterLink::AnswerLookups(std::vector<SLookup>& lookups) {
         return false;
     }
     std::vector<char> letters(index.size(), 'D');
-    for (size_t i = 0; i < letters.size() && i < reply.elements.size(); ++i)
+    std::vector<std::string> holders(index.size());
+    for (size_t i = 0; i < letters.size() && i < reply.elements.size(); ++i) {
         letters[i] = ClaimLetter(reply.elements[i].strText);
+        holders[i] = ClaimHolder(reply.elements[i].strText);
+    }
     {
         const Clock::time_point now = Clock::now();
         std::lock_guard<std::mutex> guard(m_cacheMutex);
@@ -433,8 +448,11 @@ bool CClusterLink::AnswerLookups(std::vector<SLookup>& lookups) {
             Remember(ntv, letters[i], now);
     }
     for (SLookup& l : lookups) {
-        char letter = letters[index[l.strNtv]];
-        m_Post([done = std::move(l.done), letter] { done(letter); });
+        const size_t i = index[l.strNtv];
+        if (l.located)
+            m_Post([located = std::move(l.located), holder = holders[i]] { located(holder); });
+        else
+            m_Post([done = std::move(l.done), letter = letters[i]] { done(letter); });
     }
     return true;
 }

@@ -53,6 +53,7 @@ public:
     void Release(const std::string& ntv) override;
     void SetLetter(const std::string& ntv, char letter) override;
     void LookUp(const std::string& ntv, std::function<void(char)> done) override;
+    void Locate(const std::string& ntv, std::function<void(const std::string& node)> done) override;
     void SetLostHandler(std::function<void(const std::string& ntv)> lost) override {
         m_Lost = std::move(lost);
     }
@@ -73,9 +74,11 @@ private:
         Clock::time_point due;
         Clock::time_point giveUp;
     };
+    // A presence look-up (`done`) or a search for the holding node (`located`).
     struct SLookup {
         std::string strNtv;
         std::function<void(char)> done;
+        std::function<void(const std::string&)> located;
     };
 
     void Run();

@@ -60,8 +60,18 @@ bool CHttpListener::Start(const CEndpoint& endpoint, std::string& error) {
         res.set_content(BuildHelpPage(PageLanguageFor(req.get_header_value("Accept-Language"))),
                         "text/html; charset=utf-8");
     });
+    // A load balancer asks this every second or so: it answers without touching the database, whose
+    // outage every node shares, and is left out of the log.
+    server.Get("/health", [this](const httplib::Request&, httplib::Response& res) {
+        const bool ready = !m_fnReady || m_fnReady();
+        res.status = ready ? 200 : 503;
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(ready ? "ok\n" : "not taking logins\n", "text/plain");
+    });
     server.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/directory"); });
     server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+        if (req.path == "/health")
+            return;
         ServerLog("http %s %s %d from %s", req.method.c_str(), LogSafe(req.path).c_str(), res.status,
                   req.remote_addr.c_str());
     });

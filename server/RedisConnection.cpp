@@ -119,3 +119,58 @@ bool CRedisConnection::Command(const std::vector<std::string>& command, SRedisRe
     reply = std::move(replies.front());
     return true;
 }
+
+int CRedisConnection::Fd() const {
+    return m_pContext != nullptr ? m_pContext->fd : -1;
+}
+
+bool CRedisConnection::Send(const std::vector<std::string>& command, std::string& error) {
+    if (m_pContext == nullptr) {
+        error = "not connected";
+        return false;
+    }
+    std::vector<const char*> argv;
+    std::vector<size_t> lengths;
+    for (const std::string& arg : command) {
+        argv.push_back(arg.data());
+        lengths.push_back(arg.size());
+    }
+    int done = 0;
+    if (redisAppendCommandArgv(m_pContext, static_cast<int>(argv.size()), argv.data(), lengths.data()) !=
+        REDIS_OK)
+        done = -1;
+    while (done == 0) {
+        if (redisBufferWrite(m_pContext, &done) != REDIS_OK)
+            done = -1;
+    }
+    if (done < 0) {
+        error = m_pContext->errstr;
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CRedisConnection::ReadArrived(std::vector<SRedisReply>& replies, std::string& error) {
+    if (m_pContext == nullptr) {
+        error = "not connected";
+        return false;
+    }
+    if (redisBufferRead(m_pContext) != REDIS_OK) {
+        error = m_pContext->errstr[0] != '\0' ? m_pContext->errstr : "connection closed";
+        Close();
+        return false;
+    }
+    for (;;) {
+        void* raw = nullptr;
+        if (redisGetReplyFromReader(m_pContext, &raw) != REDIS_OK) {
+            error = m_pContext->errstr;
+            Close();
+            return false;
+        }
+        if (raw == nullptr)
+            return true;
+        replies.push_back(Convert(static_cast<redisReply*>(raw)));
+        freeReplyObject(raw);
+    }
+}

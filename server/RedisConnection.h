@@ -37,6 +37,13 @@ public:
                   std::string& error);
     bool Command(const std::vector<std::string>& command, SRedisReply& reply, std::string& error);
 
+    // For a subscription, whose replies come when they come: the socket to wait on, a command sent
+    // without waiting for its reply, and the replies that have arrived (call when the socket is
+    // readable; it then does not block). Both return false when the connection failed (it is then closed).
+    int Fd() const;
+    bool Send(const std::vector<std::string>& command, std::string& error);
+    bool ReadArrived(std::vector<SRedisReply>& replies, std::string& error);
+
 private:
     redisContext* m_pContext = nullptr;
 };

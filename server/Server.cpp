@@ -239,8 +239,7 @@ CServer::CServer(const CServerOptions& options)
 CServer::~CServer() {
     Shutdown();
     m_Checks.join();
-    if (m_pCluster)
-        m_pCluster->Stop();
+    StopCluster();
 }
 
 uint64_t CServer::NowMs() const {
@@ -303,10 +302,24 @@ bool CServer::Start(std::string& error, bool bHandleSignals) {
             cluster, [this](std::function<void()> task) { asio::post(m_Io, std::move(task)); });
     }
     // Made before the web pages start: their threads read its presence table.
-    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config, m_pCluster.get());
-    if (m_pCluster)
+    if (m_pCluster) {
+        auto post = [this](std::function<void()> task) { asio::post(m_Io, std::move(task)); };
+        CClusterBus::SHandlers handlers;
+        handlers.message = [this](const std::vector<uint8_t>& m) {
+            m_pSwitchboard->OnNodeMessage(m.data(), m.size());
+        };
+        handlers.gone = [this](const std::string& node) { m_pSwitchboard->OnNodeGone(node); };
+        handlers.state = [this](bool bUp) { m_pSwitchboard->OnBusState(bUp); };
+        m_pBus = std::make_unique<CClusterBus>(m_Options.strRedisHost, m_Options.nRedisPort,
+                                               m_pCluster->Instance(), post, std::move(handlers));
+    }
+    m_pSwitchboard = std::make_unique<CSwitchboard>(m_Store, *this, config, m_pCluster.get(), m_pBus.get());
+    if (m_pCluster) {
         m_pCluster->Start();
+        m_pBus->Start();
+    }
     m_nTickMs = std::clamp<uint32_t>(m_Options.nPingIntervalMs / 4, 10, 1000);
+    m_Http.SetReadiness([this] { return !m_pCluster || m_pCluster->IsUp(); });
     if (!m_Http.Start(m_Options.http, error))
         return false;
 
@@ -330,7 +343,14 @@ void CServer::Run() {
     m_Io.run();
     Shutdown();
     m_Checks.join();
-    // Its claims lapse by themselves; stopped here, nothing it posts is left unrun.
+    StopCluster();
+}
+
+void CServer::StopCluster() {
+    // Stopped after the event loop, so nothing they post is left unrun; the bus first passes on the
+    // hang-ups of the calls that the shutdown ended, and the link gives the users' claims up.
+    if (m_pBus)
+        m_pBus->Stop();
     if (m_pCluster)
         m_pCluster->Stop();
 }

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "server/AccountStore.h"
+#include "server/ClusterBus.h"
 #include "server/ClusterLink.h"
 #include "server/CommandLine.h"
 #include "server/HttpListener.h"
@@ -53,6 +54,7 @@ private:
     void Accept();
     void ScheduleTick();
     void Shutdown();
+    void StopCluster();
     // A connection ended on its own (peer closed, I/O failure, corrupt stream, too slow a reader).
     void ConnectionEnded(ConnId id, const char* reason);
     uint64_t NowMs() const;
@@ -66,6 +68,7 @@ private:
     CAccountStore m_DirectoryStore;
     // Made before the switchboard and stopped after the event loop: its answers are posted to the loop.
     std::unique_ptr<CClusterLink> m_pCluster;
+    std::unique_ptr<CClusterBus> m_pBus;
     std::unique_ptr<CSwitchboard> m_pSwitchboard;
     CHttpListener m_Http;
     asio::ip::tcp::acceptor m_Acceptor;

@@ -63,11 +63,12 @@ bool IsOlderVersion(const std::string& client, const std::string& current) {
 }
 
 CSwitchboard::CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config,
-                           IClusterDirectory* cluster)
+                           IClusterDirectory* cluster, IClusterBus* bus)
     : m_Store(store),
       m_Host(host),
       m_Config(std::move(config)),
       m_pCluster(cluster),
+      m_pBus(cluster != nullptr ? bus : nullptr),
       m_nNextCallId(m_Config.nFirstCallId) {
     if (m_Config.nPingIntervalMs == 0)
         m_Config.nPingIntervalMs = 1;
@@ -149,6 +150,15 @@ void CSwitchboard::OnTimer(uint64_t nowMs) {
             SendShort(id, MSG_PING);
         m_nNextPingMs = nowMs + interval;
     }
+    if (m_pBus != nullptr) {
+        // A call may be silent for long: the nodes it shares are checked, not only those it talks to.
+        std::vector<std::string> nodes;
+        for (const auto& [id, call] : m_Calls) {
+            if (!call.strNode.empty() && std::find(nodes.begin(), nodes.end(), call.strNode) == nodes.end())
+                nodes.push_back(call.strNode);
+        }
+        m_pBus->Watch(std::move(nodes));
+    }
 }
 
 void CSwitchboard::OnFrame(ConnId id, const SFrameHeader& header, Bytes&& frame, uint64_t nowMs) {
@@ -166,9 +176,7 @@ void CSwitchboard::OnFrame(ConnId id, const SFrameHeader& header, Bytes&& frame,
         case kChannelAudio:
         case kChannelVideo:
             // Media of an established call go to the other party unchanged, header and all.
-            if (ConnId peer = PeerOf(*s); peer != 0) {
-                m_Host.SendFrame(peer, std::move(frame), header.channel != kChannelText);
-            }
+            Relay(*s, std::move(frame), header.channel != kChannelText);
             break;
         default:
             break;  // no such channel: ignored
@@ -228,7 +236,10 @@ void CSwitchboard::HandleControl(CSession& s, Bytes& frame, const uint8_t* paylo
             auto it = m_Calls.find(s.nCallId);
             if (it != m_Calls.end() && it->second.eState == ECallState::Established &&
                 it->second.callee == s.id) {
-                SendShort(it->second.caller, MSG_CALL_CONNECTED);
+                if (it->second.strNode.empty())
+                    SendShort(it->second.caller, MSG_CALL_CONNECTED);
+                else
+                    Tell(it->second.strNode, ENodeMessage::Connected, it->first);
             }
             break;
         }
@@ -239,8 +250,7 @@ void CSwitchboard::HandleControl(CSession& s, Bytes& frame, const uint8_t* paylo
         case MSG_VIDEO_FORMAT:
         case MSG_VIDEO_STOP:
         case MSG_VIDEO_KEYFRAME:
-            if (ConnId peer = PeerOf(s); peer != 0)
-                m_Host.SendFrame(peer, std::move(frame), false);
+            Relay(s, std::move(frame), false);
             break;
         default:
             break;  // unknown codes and the login of a session already logged in
@@ -435,15 +445,26 @@ uint32_t CSwitchboard::NewCallId() {
     }
 }
 
-ConnId CSwitchboard::PeerOf(const CSession& s) const {
+void CSwitchboard::Relay(CSession& s, Bytes&& frame, bool bDroppable) {
     auto it = m_Calls.find(s.nCallId);
     if (s.nCallId == 0 || it == m_Calls.end() || it->second.eState != ECallState::Established)
-        return 0;
-    return it->second.caller == s.id ? it->second.callee : it->second.caller;
+        return;
+    const CCall& call = it->second;
+    if (!call.strNode.empty())
+        Tell(call.strNode, ENodeMessage::Frame, call.nId, std::move(frame), bDroppable);
+    else
+        m_Host.SendFrame(call.caller == s.id ? call.callee : call.caller, std::move(frame), bDroppable);
 }
 
-void CSwitchboard::RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee) {
-    if (m_EndedSetups.emplace(callId, CEndedSetup{caller, callee}).second)
+void CSwitchboard::Tell(const std::string& node, ENodeMessage kind, uint32_t callId, Bytes body,
+                        bool bDroppable) {
+    if (m_pBus != nullptr)
+        m_pBus->SendTo(node, BuildNodeMessage({kind, callId, m_pBus->Node(), std::move(body)}), bDroppable);
+}
+
+void CSwitchboard::RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee,
+                                      const std::string& node) {
+    if (m_EndedSetups.emplace(callId, CEndedSetup{caller, callee, node}).second)
         m_EndedOrder.push_back(callId);
     while (m_EndedOrder.size() > kMaxEndedSetups) {
         m_EndedSetups.erase(m_EndedOrder.front());
@@ -454,7 +475,7 @@ void CSwitchboard::RememberEndedSetup(uint32_t callId, ConnId caller, ConnId cal
 void CSwitchboard::HandleCallRequest(CSession& s) {
     LeaveCall(s);  // one call per connection: a new request ends the previous one
     uint32_t id = NewCallId();
-    m_Calls[id] = CCall{id, s.id, 0, ECallState::Requested};
+    m_Calls[id] = CCall{id, s.id, 0, ECallState::Requested, {}, false};
     s.nCallId = id;
     Send(s.id, BuildCallIdRecord(MSG_CALL_ID, id));
 }
@@ -464,7 +485,8 @@ void CSwitchboard::HandleCallSetup(CSession& s, const uint8_t* payload, size_t s
     if (!ParseCallSetup(payload, size, setup))
         return;
     auto it = m_Calls.find(setup.callId);
-    if (it == m_Calls.end() || it->second.caller != s.id || it->second.eState != ECallState::Requested) {
+    if (it == m_Calls.end() || it->second.caller != s.id || it->second.eState != ECallState::Requested ||
+        it->second.bLocating) {
         ServerLog("call set-up from %s ignored: no call %u pending", LogSafe(s.strNtv).c_str(), setup.callId);
         return;
     }
@@ -473,20 +495,57 @@ void CSwitchboard::HandleCallSetup(CSession& s, const uint8_t* payload, size_t s
     // routed back by that name.
     Bytes record = BuildCallSetup(setup.callId, s.strNtv, setup.callerName, setup.calledNtv);
     auto callee = m_ByNtv.find(setup.calledNtv);
+    if (callee == m_ByNtv.end() && m_pBus != nullptr && m_pBus->IsUp()) {
+        // Perhaps on another node: the set-up waits for the cluster to say which.
+        call.bLocating = true;
+        m_pCluster->Locate(setup.calledNtv,
+                           [this, id = call.nId, caller = s.id, record](const std::string& node) {
+                               Located(id, caller, record, node);
+                           });
+        return;
+    }
     if (callee == m_ByNtv.end()) {
-        ServerLog("call %u from %s to %s: not connected", call.nId, LogSafe(s.strNtv).c_str(),
-                  LogSafe(setup.calledNtv).c_str());
-        Bytes refused;
-        BuildCallRefused(record.data(), record.size(), kRefusedNoAnswer, refused);
-        m_Calls.erase(it);
-        s.nCallId = 0;
-        Send(s.id, refused);
+        RefuseUnreachable(s, call.nId, record);
         return;
     }
     call.callee = callee->second;
     call.eState = ECallState::Ringing;
     ServerLog("call %u from %s to %s", call.nId, LogSafe(s.strNtv).c_str(), LogSafe(setup.calledNtv).c_str());
     Send(call.callee, record);
+}
+
+void CSwitchboard::RefuseUnreachable(CSession& s, uint32_t callId, const Bytes& setup) {
+    SCallSetup parsed;
+    ParseCallSetup(setup.data(), setup.size(), parsed);
+    ServerLog("call %u from %s to %s: not connected", callId, LogSafe(s.strNtv).c_str(),
+              LogSafe(parsed.calledNtv).c_str());
+    Bytes refused;
+    BuildCallRefused(setup.data(), setup.size(), kRefusedNoAnswer, refused);
+    m_Calls.erase(callId);
+    if (s.nCallId == callId)
+        s.nCallId = 0;
+    Send(s.id, refused);
+}
+
+void CSwitchboard::Located(uint32_t callId, ConnId caller, const Bytes& setup, const std::string& node) {
+    auto it = m_Calls.find(callId);
+    CSession* s = Find(caller);
+    if (it == m_Calls.end() || !it->second.bLocating || it->second.caller != caller || s == nullptr)
+        return;  // the caller gave up or went away meanwhile
+    CCall& call = it->second;
+    call.bLocating = false;
+    // This node's own name would be a user who logged out or is only now logging in here.
+    if (node.empty() || m_pBus == nullptr || node == m_pBus->Node() || !m_pBus->IsUp()) {
+        RefuseUnreachable(*s, callId, setup);
+        return;
+    }
+    SCallSetup parsed;
+    ParseCallSetup(setup.data(), setup.size(), parsed);
+    call.strNode = node;
+    call.eState = ECallState::Ringing;
+    ServerLog("call %u from %s to %s on node %s", callId, LogSafe(s->strNtv).c_str(),
+              LogSafe(parsed.calledNtv).c_str(), LogSafe(node).c_str());
+    Tell(node, ENodeMessage::Setup, callId, setup);
 }
 
 void CSwitchboard::HandleCallAccept(CSession& s, const uint8_t* payload, size_t size) {
@@ -507,6 +566,8 @@ void CSwitchboard::HandleCallAccept(CSession& s, const uint8_t* payload, size_t 
     s.nCallId = id;
     ServerLog("call %u established", id);
     SendShort(s.id, MSG_CALL_ACCEPTED);
+    if (!it->second.strNode.empty())
+        Tell(it->second.strNode, ENodeMessage::Accepted, id);
 }
 
 void CSwitchboard::HandleCallRefused(CSession& s, const uint8_t* payload, size_t size) {
@@ -515,11 +576,13 @@ void CSwitchboard::HandleCallRefused(CSession& s, const uint8_t* payload, size_t
         return;
     Bytes refused(payload, payload + kCallSetupSize);
     ConnId caller = 0;
+    std::string node;
     auto it = m_Calls.find(setup.callId);
     if (it != m_Calls.end()) {
         if (it->second.callee != s.id || it->second.eState != ECallState::Ringing)
             return;
         caller = it->second.caller;
+        node = it->second.strNode;
         m_Calls.erase(it);
         if (CSession* c = Find(caller); c != nullptr && c->nCallId == setup.callId)
             c->nCallId = 0;
@@ -528,11 +591,14 @@ void CSwitchboard::HandleCallRefused(CSession& s, const uint8_t* payload, size_t
         if (ended == m_EndedSetups.end() || ended->second.callee != s.id)
             return;
         caller = ended->second.caller;
+        node = ended->second.strNode;
         m_EndedSetups.erase(ended);
         m_EndedOrder.erase(std::find(m_EndedOrder.begin(), m_EndedOrder.end(), setup.callId));
     }
     ServerLog("call %u refused by %s, reason %u", setup.callId, LogSafe(s.strNtv).c_str(), setup.reason);
-    if (Find(caller) != nullptr)
+    if (!node.empty())
+        Tell(node, ENodeMessage::Refused, setup.callId, std::move(refused));
+    else if (Find(caller) != nullptr)
         Send(caller, refused);
 }
 
@@ -547,6 +613,17 @@ void CSwitchboard::LeaveCall(CSession& s) {
     CCall call = it->second;
     m_Calls.erase(it);
     ConnId other = call.caller == s.id ? call.callee : call.caller;
+    if (!call.strNode.empty()) {
+        if (call.eState == ECallState::Established) {
+            Tell(call.strNode, ENodeMessage::Hangup, id);
+            ServerLog("call %u ended by %s", id, LogSafe(s.strNtv).c_str());
+        } else if (call.eState == ECallState::Ringing) {
+            Tell(call.strNode, ENodeMessage::Abort, id);
+            RememberEndedSetup(id, call.caller, 0, call.strNode);
+            ServerLog("call %u abandoned by %s", id, LogSafe(s.strNtv).c_str());
+        }
+        return;
+    }
     if (call.eState == ECallState::Established) {
         if (CSession* o = Find(other); o != nullptr) {
             o->nCallId = 0;
@@ -570,11 +647,166 @@ void CSwitchboard::DropRingingAt(CSession& callee) {
     }
     for (uint32_t id : ringing) {
         ConnId caller = m_Calls[id].caller;
+        const std::string node = m_Calls[id].strNode;
         m_Calls.erase(id);
+        if (!node.empty())
+            Tell(node, ENodeMessage::Hangup, id);
         if (CSession* c = Find(caller); c != nullptr) {
             c->nCallId = 0;
             SendShort(caller, MSG_HANGUP);
         }
         ServerLog("call %u ended: %s went away", id, LogSafe(callee.strNtv).c_str());
+    }
+}
+
+// ---- calls shared with other nodes -----------------------------------------------------------------
+
+void CSwitchboard::OnNodeMessage(const uint8_t* data, size_t size) {
+    SNodeMessage m;
+    if (m_pBus == nullptr || !ParseNodeMessage(data, size, m) || m.strFrom == m_pBus->Node())
+        return;
+    if (m.eKind == ENodeMessage::Setup) {
+        NodeSetup(m);
+        return;
+    }
+    auto it = m_Calls.find(m.nCallId);
+    if (it == m_Calls.end() || it->second.strNode != m.strFrom) {
+        // A refusal may come after the caller here gave up: it still reaches the caller.
+        auto ended = m_EndedSetups.find(m.nCallId);
+        if (m.eKind != ENodeMessage::Refused || ended == m_EndedSetups.end() ||
+            ended->second.strNode != m.strFrom || ended->second.caller == 0) {
+            return;
+        }
+        ConnId caller = ended->second.caller;
+        m_EndedSetups.erase(ended);
+        m_EndedOrder.erase(std::find(m_EndedOrder.begin(), m_EndedOrder.end(), m.nCallId));
+        if (Find(caller) != nullptr)
+            Send(caller, m.body);
+        return;
+    }
+    CCall& call = it->second;
+    const ConnId local = call.caller != 0 ? call.caller : call.callee;
+    const bool callerHere = call.caller != 0;
+    switch (m.eKind) {
+        case ENodeMessage::Accepted:
+            if (callerHere && call.eState == ECallState::Ringing) {
+                call.eState = ECallState::Established;
+                ServerLog("call %u established", call.nId);
+            }
+            break;
+        case ENodeMessage::Connected:
+            if (callerHere && call.eState == ECallState::Established)
+                SendShort(local, MSG_CALL_CONNECTED);
+            break;
+        case ENodeMessage::Refused:
+            if (callerHere && call.eState == ECallState::Ringing) {
+                m_Calls.erase(it);
+                if (CSession* c = Find(local); c != nullptr) {
+                    if (c->nCallId == m.nCallId)
+                        c->nCallId = 0;
+                    Send(local, m.body);
+                }
+            }
+            break;
+        case ENodeMessage::Abort:
+            if (!callerHere && call.eState == ECallState::Ringing) {
+                // The callee may still refuse: that refusal goes back to the caller's node.
+                RememberEndedSetup(call.nId, 0, local, call.strNode);
+                m_Calls.erase(it);
+                SendShort(local, MSG_CALL_ABORT);
+            }
+            break;
+        case ENodeMessage::Hangup:
+            if (call.eState != ECallState::Requested) {
+                const uint32_t id = call.nId;
+                m_Calls.erase(it);
+                if (CSession* l = Find(local); l != nullptr) {
+                    if (l->nCallId == id)
+                        l->nCallId = 0;
+                    SendShort(local, MSG_HANGUP);
+                }
+                ServerLog("call %u ended by the other node", id);
+            }
+            break;
+        case ENodeMessage::Frame: {
+            if (call.eState != ECallState::Established)
+                break;
+            const uint8_t channel = m.body[0];
+            const uint8_t* payload = m.body.data() + kFrameHeaderSize;
+            const size_t length = m.body.size() - kFrameHeaderSize;
+            if (channel == kChannelControl) {
+                // Of the records, only the video ones pass from party to party.
+                if (length == 0 || (payload[0] != MSG_VIDEO_FORMAT && payload[0] != MSG_VIDEO_STOP &&
+                                    payload[0] != MSG_VIDEO_KEYFRAME)) {
+                    break;
+                }
+            } else if (channel != kChannelText && channel != kChannelAudio && channel != kChannelVideo) {
+                break;
+            }
+            const bool droppable = channel == kChannelAudio || channel == kChannelVideo;
+            m_Host.SendFrame(local, std::move(m.body), droppable);
+            break;
+        }
+        case ENodeMessage::Setup:
+            break;
+    }
+}
+
+void CSwitchboard::NodeSetup(const SNodeMessage& m) {
+    SCallSetup setup;
+    if (!ParseCallSetup(m.body.data(), m.body.size(), setup) || setup.callId != m.nCallId ||
+        m_Calls.count(m.nCallId) != 0 || m_EndedSetups.count(m.nCallId) != 0) {
+        return;
+    }
+    auto callee = m_ByNtv.find(setup.calledNtv);
+    if (callee == m_ByNtv.end()) {
+        // Gone from here since the caller's node looked.
+        Bytes refused;
+        BuildCallRefused(m.body.data(), m.body.size(), kRefusedNoAnswer, refused);
+        Tell(m.strFrom, ENodeMessage::Refused, m.nCallId, std::move(refused));
+        return;
+    }
+    m_Calls[m.nCallId] = CCall{m.nCallId, 0, callee->second, ECallState::Ringing, m.strFrom, false};
+    ServerLog("call %u from %s on node %s to %s", m.nCallId, LogSafe(setup.callerNtv).c_str(),
+              LogSafe(m.strFrom).c_str(), LogSafe(setup.calledNtv).c_str());
+    Send(callee->second, m.body);
+}
+
+void CSwitchboard::OnNodeGone(const std::string& node) {
+    if (!node.empty())
+        EndCallsWith(node, "its node is gone");
+}
+
+void CSwitchboard::OnBusState(bool bUp) {
+    if (!bUp)
+        EndCallsWith("", "the cluster's bus is down");
+}
+
+void CSwitchboard::EndCallsWith(const std::string& node, const char* why) {
+    std::vector<uint32_t> ended;
+    for (const auto& [id, call] : m_Calls) {
+        if (!call.strNode.empty() && (node.empty() || call.strNode == node))
+            ended.push_back(id);
+    }
+    for (uint32_t id : ended) {
+        CCall call = m_Calls[id];
+        m_Calls.erase(id);
+        const ConnId local = call.caller != 0 ? call.caller : call.callee;
+        if (CSession* l = Find(local); l != nullptr) {
+            if (l->nCallId == id)
+                l->nCallId = 0;
+            // A callee whose phone still rings hears that the caller gave up; anyone else, a hang-up.
+            SendShort(local,
+                      call.caller == 0 && call.eState == ECallState::Ringing ? MSG_CALL_ABORT : MSG_HANGUP);
+        }
+        ServerLog("call %u ended: %s", id, why);
+    }
+    for (auto it = m_EndedSetups.begin(); it != m_EndedSetups.end();) {
+        if (!it->second.strNode.empty() && (node.empty() || it->second.strNode == node)) {
+            m_EndedOrder.erase(std::find(m_EndedOrder.begin(), m_EndedOrder.end(), it->first));
+            it = m_EndedSetups.erase(it);
+        } else {
+            ++it;
+        }
     }
 }

@@ -14,6 +14,7 @@
 #include "net/Frame.h"
 #include "net/Protocol.h"
 #include "server/ClusterDirectory.h"
+#include "server/NodeMessage.h"
 #include "server/UserProfile.h"
 
 class CAccountStore;
@@ -67,9 +68,10 @@ bool IsOlderVersion(const std::string& client, const std::string& current);
 
 class CSwitchboard {
 public:
-    // With `cluster`, logins claim their NTV across the nodes and presence covers the other nodes' users.
+    // With `cluster`, logins claim their NTV across the nodes and presence covers the other nodes' users;
+    // with `bus` too, calls reach users on the other nodes.
     CSwitchboard(CAccountStore& store, ISwitchboardHost& host, CSwitchboardConfig config,
-                 IClusterDirectory* cluster = nullptr);
+                 IClusterDirectory* cluster = nullptr, IClusterBus* bus = nullptr);
 
     void OnConnected(ConnId id, const std::string& peer, uint64_t nowMs);
     // One whole frame from the connection (header and payload bytes).
@@ -78,6 +80,13 @@ public:
     void OnDisconnected(ConnId id, const char* reason);
     // Sends the pings that are due and closes connections silent for three intervals.
     void OnTimer(uint64_t nowMs);
+
+    // What another node says about a call shared with it (see NodeMessage.h); malformed ones are ignored.
+    void OnNodeMessage(const uint8_t* data, size_t size);
+    // A node that shared calls with this one is gone: their local parties hear that the call ended.
+    void OnNodeGone(const std::string& node);
+    // The bus went down (every call shared with another node ends) or came back.
+    void OnBusState(bool bUp);
 
     // The directory and help addresses sent in the user information.
     void SetUserInfoAddresses(const std::string& directory, const std::string& help) {
@@ -108,17 +117,22 @@ private:
         uint64_t nLastRecvMs = 0;
     };
     enum class ECallState { Requested, Ringing, Established };
+    // A call between a user of this node and one of another node is known to both: here, the party on
+    // the other node is 0 and `strNode` names that node.
     struct CCall {
         uint32_t nId = 0;
         ConnId caller = 0;
         ConnId callee = 0;
         ECallState eState = ECallState::Requested;
+        std::string strNode;
+        bool bLocating = false;  // asking the cluster which node holds the callee
     };
     // A set-up whose record ended before its callee answered: the callee's late refusal still goes to
     // the caller.
     struct CEndedSetup {
         ConnId caller = 0;
         ConnId callee = 0;
+        std::string strNode;
     };
     static constexpr size_t kMaxEndedSetups = 4096;
 
@@ -146,18 +160,29 @@ private:
     void HandleCallSetup(CSession& s, const uint8_t* payload, size_t size);
     void HandleCallAccept(CSession& s, const uint8_t* payload, size_t size);
     void HandleCallRefused(CSession& s, const uint8_t* payload, size_t size);
+    // The caller hears "no answer": the callee is not connected anywhere.
+    void RefuseUnreachable(CSession& caller, uint32_t callId, const Bytes& setup);
+    // The cluster found the node of a callee who is not here.
+    void Located(uint32_t callId, ConnId caller, const Bytes& setup, const std::string& node);
+    // Sends an established call's frame to the other party, here or on its node.
+    void Relay(CSession& s, Bytes&& frame, bool bDroppable);
+    void Tell(const std::string& node, ENodeMessage kind, uint32_t callId, Bytes body = {},
+              bool bDroppable = false);
+    void NodeSetup(const SNodeMessage& m);
+    // Ends every call shared with `node` (every shared call when empty).
+    void EndCallsWith(const std::string& node, const char* why);
     // Hang-up, call end or disconnect of one party: the other learns of it and the record ends.
     void LeaveCall(CSession& s);
     // Ends set-ups still ringing at a callee that goes away.
     void DropRingingAt(CSession& callee);
     uint32_t NewCallId();
-    ConnId PeerOf(const CSession& s) const;
-    void RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee);
+    void RememberEndedSetup(uint32_t callId, ConnId caller, ConnId callee, const std::string& node = {});
 
     CAccountStore& m_Store;
     ISwitchboardHost& m_Host;
     CSwitchboardConfig m_Config;
     IClusterDirectory* m_pCluster;
+    IClusterBus* m_pBus;
     std::unordered_map<ConnId, CSession> m_Sessions;
     std::unordered_map<std::string, ConnId> m_ByNtv;  // registered users logged in (never guests)
     std::unordered_map<uint32_t, CCall> m_Calls;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/WavFile.h"
+
 namespace vp::test {
 
 std::vector<double> Envelope(const std::vector<int16_t>& samples, size_t window) {
@@ -159,6 +161,14 @@ int PeakToPeak(const std::vector<int16_t>& samples) {
         return 0;
     const auto [lo, hi] = std::minmax_element(samples.begin(), samples.end());
     return static_cast<int>(*hi) - static_cast<int>(*lo);
+}
+
+double HeardLikeSpoken(const std::string& spokenWav, const std::string& heardWav) {
+    SWavFormat format;
+    std::vector<int16_t> a, b;
+    if (!ReadWavFile(spokenWav, format, a) || !ReadWavFile(heardWav, format, b))
+        return -1;
+    return GapTolerantCorrelation(Envelope(a), Envelope(b));
 }
 
 }  // namespace vp::test

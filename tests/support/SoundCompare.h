@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vp::test {
@@ -30,6 +31,10 @@ SAlignment AlignEnvelopes(const std::vector<double>& a, const std::vector<double
 // were aligned with; 0 when a fifth of the heard sound found no place.
 double GapTolerantCorrelation(const std::vector<double>& spoken, const std::vector<double>& heard,
                               size_t minGap = 3, long maxDrift = 25, long slack = 2);
+
+// The gap-tolerant correlation of the envelopes of two WAV files, spoken and heard; -1 when either
+// cannot be read.
+double HeardLikeSpoken(const std::string& spokenWav, const std::string& heardWav);
 
 // Peak-to-peak amplitude of the samples.
 int PeakToPeak(const std::vector<int16_t>& samples);

@@ -19,13 +19,7 @@ using namespace calltest;
 
 // How alike the heard sound is to the spoken: the envelopes (RMS of 20 ms windows) correlated where they
 // match best, allowing for the pauses a busy machine adds where the receiver's playback ran dry.
-double HeardLikeSpoken(const std::string& spoken, const std::string& heard) {
-    SWavFormat format;
-    std::vector<int16_t> a, b;
-    if (!ReadWavFile(spoken, format, a) || !ReadWavFile(heard, format, b))
-        return -1;
-    return vp::test::GapTolerantCorrelation(vp::test::Envelope(a), vp::test::Envelope(b));
-}
+using vp::test::HeardLikeSpoken;
 
 bool Before(CCli& cli, const std::string& first, const std::string& second) {
     auto a = cli.TimeOf(first), b = cli.TimeOf(second);

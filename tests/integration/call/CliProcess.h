@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -65,5 +66,24 @@ public:
 private:
     vp::test::CChildProcess m_Process;
 };
+
+// The pictures a client read back: its "video-frame N PSNR" lines, and the worst PSNR among them.
+struct SFrames {
+    int count = 0;
+    double worstPsnr = 1e9;
+};
+
+inline SFrames Frames(CCli& cli) {
+    SFrames f;
+    for (const std::string& line : cli.Lines()) {
+        long number = 0;
+        double psnr = 0;
+        if (std::sscanf(line.c_str(), "video-frame %ld %lf", &number, &psnr) != 2)
+            continue;
+        ++f.count;
+        f.worstPsnr = std::min(f.worstPsnr, psnr);
+    }
+    return f;
+}
 
 }  // namespace calltest

@@ -14,25 +14,6 @@ namespace {
 
 using namespace calltest;
 
-struct SFrames {
-    int count = 0;
-    double worstPsnr = 1e9;
-};
-
-// The "video-frame N PSNR" lines of one client.
-SFrames Frames(CCli& cli) {
-    SFrames f;
-    for (const std::string& line : cli.Lines()) {
-        long number = 0;
-        double psnr = 0;
-        if (std::sscanf(line.c_str(), "video-frame %ld %lf", &number, &psnr) != 2)
-            continue;
-        ++f.count;
-        f.worstPsnr = std::min(f.worstPsnr, psnr);
-    }
-    return f;
-}
-
 TEST(CliVideo, TestPatternBothWaysIsReadBackAboveThirtyDecibelsAndEndsWithTheCall) {
     SCallServer s("127.0.0.180");
     ASSERT_TRUE(s.started);

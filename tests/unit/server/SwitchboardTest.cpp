@@ -8,56 +8,13 @@
 #include "server/AccountStore.h"
 #include "server/ServerLog.h"
 #include "server/Switchboard.h"
+#include "unit/server/SwitchboardFakes.h"
 
 namespace {
 
-struct CSent {
-    uint8_t channel;
-    Bytes payload;
-    Bytes frame;
-    bool bDroppable;
-};
-
-// Records what the switchboard asks of its connections; password checks wait until run.
-class CFakeHost : public ISwitchboardHost {
-public:
-    void SendFrame(ConnId id, Bytes frame, bool bDroppable) override {
-        SFrameHeader h;
-        ASSERT_TRUE(ParseFrameHeader(frame.data(), frame.size(), h));
-        ASSERT_EQ(frame.size(), kFrameHeaderSize + h.length);
-        Bytes payload(frame.begin() + kFrameHeaderSize, frame.end());
-        sent[id].push_back({h.channel, std::move(payload), std::move(frame), bDroppable});
-    }
-    void CloseConnection(ConnId id) override { closed.insert(id); }
-    void PauseReading(ConnId id, bool bPause) override { paused[id] = bPause; }
-    void RunCheck(std::function<bool()> check, std::function<void(bool)> done) override {
-        checks.push_back({std::move(check), std::move(done)});
-    }
-    void RunChecks() {
-        auto pending = std::move(checks);
-        checks.clear();
-        for (auto& [check, done] : pending)
-            done(check());
-    }
-    // Takes what was sent to a connection so far.
-    std::vector<CSent> Take(ConnId id) {
-        auto out = std::move(sent[id]);
-        sent[id].clear();
-        return out;
-    }
-
-    std::map<ConnId, std::vector<CSent>> sent;
-    std::set<ConnId> closed;
-    std::map<ConnId, bool> paused;
-    std::vector<std::pair<std::function<bool()>, std::function<void(bool)>>> checks;
-};
-
-Bytes Frame(uint8_t channel, const Bytes& payload, const char* sender = "", uint32_t tag = 0) {
-    Bytes frame(kFrameHeaderSize + payload.size());
-    BuildFrameHeader(frame.data(), channel, static_cast<uint32_t>(payload.size()), sender, tag, false);
-    std::copy(payload.begin(), payload.end(), frame.begin() + kFrameHeaderSize);
-    return frame;
-}
+using sbtest::CFakeHost;
+using sbtest::CSent;
+using sbtest::Frame;
 
 Bytes Code(uint8_t code) {
     return BuildShortRecord(code);
@@ -543,6 +500,9 @@ public:
     void LookUp(const std::string& ntv, std::function<void(char)> done) override {
         lookups.push_back({ntv, std::move(done)});
     }
+    void Locate(const std::string& ntv, std::function<void(const std::string&)> done) override {
+        located.push_back({ntv, std::move(done)});
+    }
     void SetLostHandler(std::function<void(const std::string&)> handler) override {
         lost = std::move(handler);
     }
@@ -557,6 +517,7 @@ public:
 
     std::vector<std::pair<std::string, std::function<void(EClaimResult)>>> claims;
     std::vector<std::pair<std::string, std::function<void(char)>>> lookups;
+    std::vector<std::pair<std::string, std::function<void(const std::string&)>>> located;
     std::vector<std::string> released;
     std::map<std::string, char> letters;
     std::function<void(const std::string&)> lost;
