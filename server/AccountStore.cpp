@@ -62,8 +62,9 @@ std::vector<CUserProfile> CAccountStore::ListUsers() {
     return m_pBackEnd ? m_pBackEnd->ListUsers() : std::vector<CUserProfile>();
 }
 
-bool CAccountStore::FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) {
-    return m_pBackEnd && m_pBackEnd->FindUser(ntv, profile, passwordHash);
+IAccountStore::EResult CAccountStore::LookUpUser(const std::string& ntv, CUserProfile& profile,
+                                                 std::string& passwordHash) {
+    return m_pBackEnd ? m_pBackEnd->LookUpUser(ntv, profile, passwordHash) : EResult::Failed;
 }
 
 std::vector<CStoredContact> CAccountStore::Contacts(const std::string& owner) {

@@ -49,8 +49,13 @@ public:
     virtual EResult RemoveUser(const std::string& ntv) = 0;
     // Every account, ordered by the bytes of the NTV.
     virtual std::vector<CUserProfile> ListUsers() = 0;
-    // The profile and stored hash of one account; false when there is none.
-    virtual bool FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) = 0;
+    // The profile and stored hash of one account: Done, NotFound, or Failed when the store could not be
+    // read (a database out of reach), which must not pass for an unknown NTV.
+    virtual EResult LookUpUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) = 0;
+    // LookUpUser found it.
+    bool FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) {
+        return LookUpUser(ntv, profile, passwordHash) == EResult::Done;
+    }
 
     virtual std::vector<CStoredContact> Contacts(const std::string& owner) = 0;
     // Adds the contact at the end, or renames it when the owner already has it (its place in the list
@@ -83,7 +88,7 @@ public:
     EResult AddUser(const CUserProfile& profile, const std::string& password, EHashCost cost) override;
     EResult RemoveUser(const std::string& ntv) override;
     std::vector<CUserProfile> ListUsers() override;
-    bool FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) override;
+    EResult LookUpUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) override;
     std::vector<CStoredContact> Contacts(const std::string& owner) override;
     EResult AddContact(const std::string& owner, const std::string& ntv, const std::string& name) override;
     EResult RemoveContact(const std::string& owner, const std::string& ntv) override;

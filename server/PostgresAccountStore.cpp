@@ -251,22 +251,24 @@ std::vector<CUserProfile> CPostgresAccountStore::ListUsers() {
     return users;
 }
 
-bool CPostgresAccountStore::FindUser(const std::string& ntv, CUserProfile& profile,
-                                     std::string& passwordHash) {
+IAccountStore::EResult CPostgresAccountStore::LookUpUser(const std::string& ntv, CUserProfile& profile,
+                                                         std::string& passwordHash) {
     std::lock_guard<std::mutex> guard(m_mutex);
     if (!Ready())
-        return false;
+        return EResult::Failed;
     Result r = Query(
         "SELECT ntv, name, country, city, gender, language, keywords, password_hash"
         " FROM users WHERE ntv = $1::bytea",
         {&ntv});
-    if (!r || PQntuples(r.get()) != 1)
-        return false;
+    if (!r)
+        return EResult::Failed;
+    if (PQntuples(r.get()) != 1)
+        return EResult::NotFound;
     const PGresult* p = r.get();
     profile = {Text(p, 0, 0), Text(p, 0, 1), Text(p, 0, 2), Text(p, 0, 3),
                Text(p, 0, 4), Text(p, 0, 5), Text(p, 0, 6)};
     passwordHash = Text(p, 0, 7);
-    return true;
+    return EResult::Done;
 }
 
 std::vector<CStoredContact> CPostgresAccountStore::Contacts(const std::string& owner) {

@@ -199,19 +199,23 @@ std::vector<CUserProfile> CSqliteAccountStore::ListUsers() {
     return users;
 }
 
-bool CSqliteAccountStore::FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) {
+IAccountStore::EResult CSqliteAccountStore::LookUpUser(const std::string& ntv, CUserProfile& profile,
+                                                       std::string& passwordHash) {
     std::lock_guard<std::mutex> guard(m_mutex);
     if (m_pDb == nullptr)
-        return false;
+        return EResult::Failed;
     CStatement st(m_pDb,
                   "SELECT ntv, name, country, city, gender, language, keywords, password_hash"
                   " FROM users WHERE ntv = ?1");
     st.Bind(1, ntv);
-    if (st.Step() != SQLITE_ROW)
-        return false;
+    const int step = st.Step();
+    if (step == SQLITE_DONE)
+        return EResult::NotFound;
+    if (step != SQLITE_ROW)
+        return EResult::Failed;  // locked past the busy timeout, or the file unreadable
     profile = {st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4), st.Text(5), st.Text(6)};
     passwordHash = st.Text(7);
-    return true;
+    return EResult::Done;
 }
 
 std::vector<CStoredContact> CSqliteAccountStore::Contacts(const std::string& owner) {

@@ -25,7 +25,7 @@ public:
     EResult AddUser(const CUserProfile& profile, const std::string& password, EHashCost cost) override;
     EResult RemoveUser(const std::string& ntv) override;
     std::vector<CUserProfile> ListUsers() override;
-    bool FindUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) override;
+    EResult LookUpUser(const std::string& ntv, CUserProfile& profile, std::string& passwordHash) override;
     std::vector<CStoredContact> Contacts(const std::string& owner) override;
     EResult AddContact(const std::string& owner, const std::string& ntv, const std::string& name) override;
     EResult RemoveContact(const std::string& owner, const std::string& ntv) override;

@@ -284,7 +284,10 @@ void CSwitchboard::HandleLogin(CSession& s, const uint8_t* payload, size_t size)
     m_Host.RunCheck(
         [&store, lookup, ntv = login.ntv, password = login.password] {
             std::string hash;
-            lookup->bKnown = !ntv.empty() && store.FindUser(ntv, lookup->profile, hash);
+            const auto found =
+                ntv.empty() ? CAccountStore::EResult::NotFound : store.LookUpUser(ntv, lookup->profile, hash);
+            lookup->bKnown = found == CAccountStore::EResult::Done;
+            lookup->bStoreFailed = found == CAccountStore::EResult::Failed;
             return lookup->bKnown && VerifyPassword(hash, password);
         },
         [this, id, version, lookup](bool ok) { LoginChecked(id, ok, version, *lookup); });
@@ -297,6 +300,13 @@ void CSwitchboard::LoginChecked(ConnId id, bool bPasswordOk, const std::string& 
         return;
     s->eLogin = ELogin::None;
     m_Host.PauseReading(id, false);
+    if (lookup.bStoreFailed) {
+        // Told "incorrect data", the user would stop trying: closed unanswered, the client tries again.
+        ServerLog("login of %s from %s put off: the account store cannot be read", LogSafe(s->strNtv).c_str(),
+                  s->strPeer.c_str());
+        CloseSession(id, "account store out of reach");
+        return;
+    }
     if (!lookup.bKnown) {
         ServerLog("login refused for unknown NTV %s from %s", LogSafe(s->strNtv).c_str(), s->strPeer.c_str());
         Send(id, BuildLoginError(kLoginErrorCredentials));

@@ -147,6 +147,7 @@ private:
     // What the check thread found for a login: the account, when there is one.
     struct SLoginLookup {
         bool bKnown = false;
+        bool bStoreFailed = false;  // the accounts could not be read: neither known nor unknown
         CUserProfile profile;
     };
     void LoginChecked(ConnId id, bool bPasswordOk, const std::string& version, const SLoginLookup& lookup);

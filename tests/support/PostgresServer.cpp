@@ -100,6 +100,24 @@ bool CPostgresServer::Start(std::string* error) {
                    {}, &output) != 0) {
         return fail("initdb failed: " + output);
     }
+    return Resume(error);
+}
+
+void CPostgresServer::Halt() {
+    if (m_Server.Pid() > 0 && m_Server.Stop(SIGINT) < 0)
+        m_Server.Kill();
+}
+
+bool CPostgresServer::Resume(std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error != nullptr)
+            *error = why;
+        Stop();
+        return false;
+    };
+    if (!m_pDir)
+        return fail("no cluster to start");
+    const std::string dir = m_pDir->Path();
     if (!m_Server.Start(
             AsOwner({m_strBin + "/postgres", "-D", dir + "/data", "-k", dir, "-p", "5432", "-F", "-c",
                      "listen_addresses=", "-c", "max_connections=30", "-c", "shared_buffers=16MB"}),

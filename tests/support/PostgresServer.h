@@ -24,6 +24,9 @@ public:
     bool Start(std::string* error = nullptr);
     void Stop();
     bool IsRunning() const { return m_Server.Pid() > 0; }
+    // Stops the server as an outage would and starts it again on the same data.
+    void Halt();
+    bool Resume(std::string* error = nullptr);
 
     // A libpq URI of the database `name` on this server.
     std::string Uri(const std::string& name = "postgres") const;

@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "fuzz/server/SwitchboardFuzzSupport.h"
 #include "net/Frame.h"
 #include "net/Protocol.h"
 #include "server/AccountStore.h"
@@ -18,18 +19,6 @@
 #include "server/Switchboard.h"
 
 namespace {
-
-class CCheckingHost : public ISwitchboardHost {
-public:
-    void SendFrame(ConnId, Bytes frame, bool) override {
-        SFrameHeader h;
-        if (!ParseFrameHeader(frame.data(), frame.size(), h) || frame.size() != kFrameHeaderSize + h.length)
-            std::abort();
-    }
-    void CloseConnection(ConnId) override {}
-    void PauseReading(ConnId, bool) override {}
-    void RunCheck(std::function<bool()> check, std::function<void(bool)> done) override { done(check()); }
-};
 
 class CFakeCluster : public IClusterDirectory, public IClusterBus {
 public:
@@ -62,22 +51,6 @@ private:
     std::string m_strNode = "A";
 };
 
-CAccountStore& Store() {
-    static CAccountStore* store = [] {
-        SetServerLogSink([](const std::string&) {});
-        auto* s = new CAccountStore;
-        if (!s->Open(":memory:", true))
-            std::abort();
-        for (const char* ntv : {"1001", "1002"}) {
-            CUserProfile p;
-            p.strNtv = ntv;
-            s->AddUser(p, ntv, EHashCost::Minimal);
-        }
-        return s;
-    }();
-    return *store;
-}
-
 Bytes Framed(uint8_t channel, const Bytes& payload) {
     Bytes frame(kFrameHeaderSize + payload.size());
     BuildFrameHeader(frame.data(), channel, static_cast<uint32_t>(payload.size()), "", 0, false);
@@ -92,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CFakeCluster cluster;
     CSwitchboardConfig config;
     config.nNodeId = 1;
-    CSwitchboard board(Store(), host, config, &cluster, &cluster);
+    CSwitchboard board(FuzzStore(), host, config, &cluster, &cluster);
     uint64_t now = 1000;
     // Call ids worth naming: those the node handed out or sent, and a few of other nodes.
     std::vector<uint32_t> ids = {0x01000001, 0x01000002, 0x02000001, 0x03000001};

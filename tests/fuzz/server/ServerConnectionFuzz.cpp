@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "fuzz/server/SwitchboardFuzzSupport.h"
 #include "net/Frame.h"
 #include "net/Protocol.h"
 #include "server/AccountStore.h"
@@ -15,38 +16,6 @@
 #include "server/Switchboard.h"
 
 namespace {
-
-class CCheckingHost : public ISwitchboardHost {
-public:
-    void SendFrame(ConnId, Bytes frame, bool) override {
-        // Everything the server writes must be one well-formed frame.
-        SFrameHeader h;
-        if (!ParseFrameHeader(frame.data(), frame.size(), h) || frame.size() != kFrameHeaderSize + h.length) {
-            std::abort();
-        }
-    }
-    void CloseConnection(ConnId id) override { closed[id] = true; }
-    void PauseReading(ConnId, bool) override {}
-    void RunCheck(std::function<bool()> check, std::function<void(bool)> done) override { done(check()); }
-    std::map<ConnId, bool> closed;
-};
-
-CAccountStore& Store() {
-    static CAccountStore* store = [] {
-        SetServerLogSink([](const std::string&) {});
-        auto* s = new CAccountStore;
-        if (!s->Open(":memory:", true))
-            std::abort();
-        for (const char* ntv : {"1001", "1002", "1003"}) {
-            CUserProfile p;
-            p.strNtv = ntv;
-            p.strName = "name";
-            s->AddUser(p, ntv, EHashCost::Minimal);
-        }
-        return s;
-    }();
-    return *store;
-}
 
 Bytes Framed(const Bytes& payload) {
     Bytes frame(kFrameHeaderSize + payload.size());
@@ -61,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CCheckingHost host;
     CSwitchboardConfig config;
     config.nPingIntervalMs = 100;
-    CSwitchboard board(Store(), host, config);
+    CSwitchboard board(FuzzStore(), host, config);
     std::map<ConnId, CFrameSplitter> splitters;
     uint64_t now = 1000;
 

@@ -64,6 +64,17 @@ TEST(ServeFromPostgres, MigrateUsersAndTwoClientsSeeingEachOther) {
 
     calltest::CCli wrong("127.0.0.192", "5550001", "nope");
     EXPECT_TRUE(wrong.WaitLine("login-error 2"));
+
+    // While the database is down, a login is put off, not refused: the client keeps trying and gets in
+    // once it is back.
+    ana.Stop();
+    postgres.Halt();
+    calltest::CCli later("127.0.0.192", "5550001", "demo-a");
+    EXPECT_TRUE(server.WaitForLog("login of 5550001 from 127.0.0.1"));
+    EXPECT_TRUE(server.WaitForLog("put off: the account store cannot be read"));
+    ASSERT_TRUE(postgres.Resume(&error)) << error;
+    EXPECT_TRUE(later.WaitLine("state C", 20000));
+    EXPECT_EQ(later.Count("login-error 2"), 0);
 }
 
 }  // namespace
