@@ -367,8 +367,10 @@ void CCallControl::OnTextReceived() {
 bool CCallControl::SendText(const std::string& text) {
     if (text.empty() || !m_bCallShown)
         return false;
+    // A line the link refused (one above the frame limit) is not shown as said, and stays to be edited.
+    if (!m_Media.SendText(text))
+        return false;
     m_View.AppendChatLine(text, false);
-    m_Media.SendText(text);
     return true;
 }
 

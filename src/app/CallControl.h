@@ -158,7 +158,7 @@ public:
     void OnTextReceived();
     // Channel 2 has something.
     void OnAudioReceived() { m_Media.ReceiveAudio(); }
-    // The Send button: false (nothing sent) for an empty text.
+    // The Send button: false (nothing sent) for an empty text or one the connection refused.
     bool SendText(const std::string& text);
     // The call window's silence slider: stored at once (saved except in dynamic mode), given to capture.
     void SetSilenceThreshold(int value);

@@ -79,7 +79,7 @@ public:
     void SetSilenceThreshold(int value) override { m_nThreshold = value; }
     bool SendText(const std::string& text) override {
         m_log.push_back("text out " + text);
-        return true;
+        return !m_bRefuseText;
     }
     bool StartVideo(IVideoPicture* pPreview, const std::string& camera, int frameRate) override {
         m_log.push_back("video start " + camera + " " + std::to_string(frameRate) +
@@ -93,6 +93,7 @@ public:
     Log& m_log;
     HWND m_hWndNotify = nullptr;
     int m_nThreshold = -1;
+    bool m_bRefuseText = false;
     bool m_bCamera = true;
 };
 
@@ -662,6 +663,10 @@ TEST_F(CallControlTest, ChatLinesFlowOnlyDuringACall) {
     m_Control.OnTextReceived();
     EXPECT_EQ(m_View.m_chat, (std::vector<std::string>{"> hola", "< qué tal", "< bien"}));
     EXPECT_EQ(Count("text out hola"), 1u);
+    // Refused by the link: not shown as said.
+    m_Media.m_bRefuseText = true;
+    EXPECT_FALSE(m_Control.SendText("too long"));
+    EXPECT_EQ(m_View.m_chat.size(), 3u);
 }
 
 TEST_F(CallControlTest, SilenceSliderIsStoredAtOnceExceptInDynamicMode) {
