@@ -117,8 +117,17 @@ protected:
     size_t NodeCount() const { return m_Nodes.size(); }
     void Crash(size_t n) { Node(n).Crash(); }
     bool Restart(size_t n) { return Node(n).Start(); }
-    // The running node where the NTV logged in last; -1 when none.
-    int NodeHolding(const std::string& ntv) {
+    // The running node where the NTV logged in last; -1 when none. A node's log comes through a pipe of
+    // its own, so its line may arrive after the client has heard the answer: it is waited for a while.
+    int NodeHolding(const std::string& ntv, int timeoutMs = 5000) {
+        for (int waited = 0;; waited += 20) {
+            const int holder = NodeLoggedIn(ntv);
+            if (holder >= 0 || waited >= timeoutMs)
+                return holder;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    int NodeLoggedIn(const std::string& ntv) {
         int holder = -1;
         std::optional<vp::test::CChildProcess::Clock::time_point> latest;
         for (size_t n = 0; n < m_Nodes.size(); ++n) {
