@@ -84,12 +84,7 @@ std::string HaproxyConfigFrom(const std::string& recipe, const std::string& addr
 }
 
 bool CHaproxyServer::Start(std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error != nullptr)
-            *error = why;
-        Stop();
-        return false;
-    };
+    auto fail = [&](const std::string& why) { return Failed(error, why, [this] { Stop(); }); };
     if (IsRunning())
         return true;
     std::ifstream file(std::string(VP_SOURCE_DIR) + "/deploy/haproxy.cfg");

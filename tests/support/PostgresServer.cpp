@@ -65,12 +65,7 @@ std::vector<std::string> CPostgresServer::AsOwner(const std::vector<std::string>
 }
 
 bool CPostgresServer::Start(std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error != nullptr)
-            *error = why;
-        Stop();
-        return false;
-    };
+    auto fail = [&](const std::string& why) { return Failed(error, why, [this] { Stop(); }); };
     if (IsRunning())
         return true;
     m_strBin = FindBinaries();
@@ -109,12 +104,7 @@ void CPostgresServer::Halt() {
 }
 
 bool CPostgresServer::Resume(std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error != nullptr)
-            *error = why;
-        Stop();
-        return false;
-    };
+    auto fail = [&](const std::string& why) { return Failed(error, why, [this] { Stop(); }); };
     if (!m_pDir)
         return fail("no cluster to start");
     const std::string dir = m_pDir->Path();

@@ -15,6 +15,16 @@
 
 namespace vp::test {
 
+// What the starters of the tests' servers do when one fails to start: undo what was done, record why
+// (when the caller asked) and give false.
+template <class FStop>
+bool Failed(std::string* error, const std::string& why, FStop stop) {
+    if (error != nullptr)
+        *error = why;
+    stop();
+    return false;
+}
+
 // Runs argv[0] (searched in PATH) with the extra environment entries ("NAME=value") and waits for it.
 // Returns its exit status, -1 when it could not run. Output goes to /dev/null unless `output` is given.
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},

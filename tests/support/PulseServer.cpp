@@ -31,12 +31,7 @@ std::vector<std::string> CPulseServer::ClientEnvironment() const {
 }
 
 bool CPulseServer::Start(std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error != nullptr)
-            *error = why;
-        Stop();
-        return false;
-    };
+    auto fail = [&](const std::string& why) { return Failed(error, why, [this] { Stop(); }); };
     if (m_pid > 0)
         return true;
     m_pDir = std::make_unique<CTempDir>("vp-pulse");

@@ -31,12 +31,7 @@ uint16_t FreePort(const std::string& address) {
 }  // namespace
 
 bool CRedisServer::Start(std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error != nullptr)
-            *error = why;
-        Stop();
-        return false;
-    };
+    auto fail = [&](const std::string& why) { return Failed(error, why, [this] { Stop(); }); };
     if (IsRunning())
         return true;
     if (m_nPort == 0)
